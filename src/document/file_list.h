@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace webloom {
+
+// The content of a file list box: the ordinary files of one folder, without
+// sub-folders and hidden files (names starting with "."), sorted by name
+// case-insensitively with ties in code-point order.
+class FileList {
+public:
+    // Fails, keeping the previous folder and entries, when the folder does not
+    // exist or cannot be read.
+    bool setFolder(const QString &folder);
+    // Re-reads the current folder; fails like setFolder.
+    bool refresh();
+
+    const QString &folder() const { return folder_; }
+    const QStringList &names() const { return names_; }
+    qsizetype count() const { return names_.size(); }
+    QString name(qsizetype index) const { return names_.value(index); }
+
+    // The listing rule on its own, for callers that only need the names.
+    static bool read(const QString &folder, QStringList *names);
+
+private:
+    QString folder_;
+    QStringList names_;
+};
+
+}  // namespace webloom

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QSaveFile>
+#include <QString>
+#include <QStringList>
+
+#include <initializer_list>
+#include <memory>
+
+#include "document/prompter.h"
+#include "document/site_document.h"
+
+namespace webloom {
+
+// How a "ＨＰ作成" command ended.
+enum class PageResult {
+    Written,  // every file written, success message shown
+    Refused,  // a check refused it; nothing written
+    Failed,   // a file could not be written; the failure was shown
+};
+
+// The frame shared by every page writer: output path, the one current output
+// file, page opening, heading, navigation bar, closing, required-field check
+// and the success message. Lines are encoded to code page 932 (unmappable
+// characters as numeric character references) and end in CR LF.
+//
+// A page is written to a temporary file and renamed over the old page only
+// when complete, so a failed write never leaves a half page behind.
+class PageFrame {
+public:
+    PageFrame(SiteDocument &doc, Prompter &prompter) : doc_(doc), prompter_(prompter) {}
+    ~PageFrame();
+    PageFrame(const PageFrame &) = delete;
+    PageFrame &operator=(const PageFrame &) = delete;
+
+    SiteDocument &doc() { return doc_; }
+    Prompter &prompter() { return prompter_; }
+
+    // Label1 followed by the file name, with one "/" between them unless
+    // Label1 already ends with "/".
+    QString outputPath(const QString &fileName) const;
+
+    // Opens the output path of fileName into the current-output-file slot. On
+    // failure shows the reason and returns false; the slot stays empty.
+    bool open(const QString &fileName);
+    bool isOpen() const { return file_ != nullptr; }
+    // Appends one line to the current output file.
+    void line(const QString &text);
+
+    void pageOpening(const QString &title, const QString &baseAddress = {});
+    void heading(const QString &text);
+    void kakikyo();
+    // The credit block is written before "</BODY>" (top page only).
+    void pageClosing(const QStringList &creditBlock = {});
+
+    // Completes the current file and empties the slot. On failure shows a
+    // message naming the file and the system's reason, keeps any earlier file
+    // of that name and returns false.
+    bool close();
+    // Drops the current file unwritten (used when a writer gives up).
+    void discard();
+
+    // "作成しました。"
+    void success();
+
+    // Required-field check: true when every field is filled (length > 0,
+    // untrimmed). Otherwise switches to tab 0 when Text1 or Text2 is empty and
+    // shows one message.
+    bool requiredCheck(std::initializer_list<Field> fields);
+
+    // Full paths of the files completed by close(), in order.
+    const QStringList &writtenFiles() const { return written_; }
+
+private:
+    void fail(const QString &path, const QString &reason);
+
+    SiteDocument &doc_;
+    Prompter &prompter_;
+    std::unique_ptr<QSaveFile> file_;
+    QByteArray buffer_;
+    QStringList written_;
+};
+
+// Non-blank: length greater than 0 after removing leading and trailing ASCII
+// spaces (the ideographic space is not removed).
+bool isNonBlank(const QString &text);
+// Removes leading and trailing ASCII spaces only.
+QString trimSpaces(const QString &text);
+
+}  // namespace webloom

@@ -1,0 +1,21 @@
+#include "pages/page_kinds.h"
+
+namespace webloom {
+
+const std::vector<PageKind> &pageKinds()
+{
+    static const std::vector<PageKind> kinds = {
+    };
+    return kinds;
+}
+
+const PageKind *findPageKind(const QString &name)
+{
+    for (const PageKind &kind : pageKinds()) {
+        if (kind.name == name)
+            return &kind;
+    }
+    return nullptr;
+}
+
+}  // namespace webloom

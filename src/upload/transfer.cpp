@@ -1,0 +1,1 @@
+#include "upload/transfer.h"
