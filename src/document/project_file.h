@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include "document/prompter.h"
+#include "document/site_document.h"
+
+namespace webloom {
+
+// The project file: key=value lines in code page 932 with CR LF, holding
+// Label1, every stored text field and the lists List3 and List4.
+
+// Body to list: rebuilds List4 from rtext1, an empty line stored as "　".
+void rfchg(SiteDocument &doc);
+// List to body: rebuilds rtext1 from List4.
+void lstrtxt(SiteDocument &doc);
+
+// The bytes a save writes for the document as it stands (List4 as it is;
+// the save command runs rfchg first).
+QByteArray projectBytes(const SiteDocument &doc);
+
+// The "SAVE" command: rfchg, the save dialog of cob1, the overwrite
+// question, an atomic write, "書込み完了". Returns true when the file was
+// written.
+bool saveProject(SiteDocument &doc, Prompter &prompter, FileDialogState &cob1);
+
+// The "LOAD" command: the open dialog of cob1, then loadProjectFile.
+bool loadProject(SiteDocument &doc, Prompter &prompter, FileDialogState &cob1);
+
+// Reads a chosen project file into the document, shows "読込み完了" on a
+// complete load or the failure message (path + "ファイルがありません") and
+// returns whether the load was complete. Fields read before a failure keep
+// their new values.
+bool loadProjectFile(SiteDocument &doc, Prompter &prompter, const QString &path);
+
+// The dialog settings the main window's cob1 starts with.
+FileDialogState initialProjectDialog();
+
+}  // namespace webloom
