@@ -1,10 +1,13 @@
 #include "pages/page_kinds.h"
 
+#include "pages/photo_pages.h"
+
 namespace webloom {
 
 const std::vector<PageKind> &pageKinds()
 {
     static const std::vector<PageKind> kinds = {
+        {QStringLiteral("photo"), TabPhoto, &photoPagesFromText3},
     };
     return kinds;
 }
