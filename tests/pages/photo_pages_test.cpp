@@ -209,6 +209,20 @@ TEST_F(PhotoPages, ExtensionTextSelectsNamesThatContainItCaseSensitively)
     EXPECT_FALSE(first.contains(QStringLiteral("c.jpeg")));
 }
 
+TEST_F(PhotoPages, PhotosAreTheVisibleFilesInCaseInsensitiveNameOrder)
+{
+    fillFields();
+    makeFiles(photos, {QStringLiteral("b.jpg"), QStringLiteral("C.jpg"), QStringLiteral("A.jpg"),
+                       QStringLiteral("a.jpg"), QStringLiteral(".hidden.jpg")});
+    ASSERT_TRUE(QDir(photos).mkdir(QStringLiteral("folder.jpg")));
+    ASSERT_TRUE(doc.pointFile1(photos));
+
+    EXPECT_EQ(run(), PageResult::Written);
+
+    EXPECT_EQ(doc.list(ListId::List2), (QStringList{QStringLiteral("A.jpg"), QStringLiteral("a.jpg"),
+                                                    QStringLiteral("b.jpg"), QStringLiteral("C.jpg")}));
+}
+
 TEST_F(PhotoPages, PagesAreCountedOverThePhotosNotOverEveryFile)
 {
     fillFields();
