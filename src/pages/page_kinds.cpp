@@ -1,10 +1,13 @@
 #include "pages/page_kinds.h"
 
+#include "pages/self_page.h"
+
 namespace webloom {
 
 const std::vector<PageKind> &pageKinds()
 {
     static const std::vector<PageKind> kinds = {
+        {QStringLiteral("self"), TabSelf, &chkself},
     };
     return kinds;
 }
