@@ -1,5 +1,6 @@
 #include "pages/page_kinds.h"
 
+#include "pages/link_page.h"
 #include "pages/self_page.h"
 
 namespace webloom {
@@ -8,6 +9,7 @@ const std::vector<PageKind> &pageKinds()
 {
     static const std::vector<PageKind> kinds = {
         {QStringLiteral("self"), TabSelf, &chkself},
+        {QStringLiteral("link"), TabLink, &command11},
     };
     return kinds;
 }
