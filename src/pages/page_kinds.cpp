@@ -2,6 +2,7 @@
 
 #include "pages/link_page.h"
 #include "pages/self_page.h"
+#include "pages/sub_page.h"
 
 namespace webloom {
 
@@ -10,6 +11,7 @@ const std::vector<PageKind> &pageKinds()
     static const std::vector<PageKind> kinds = {
         {QStringLiteral("self"), TabSelf, &chkself},
         {QStringLiteral("link"), TabLink, &command11},
+        {QStringLiteral("sub"), TabSub, &command14},
     };
     return kinds;
 }
