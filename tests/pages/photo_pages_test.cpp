@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 
 #include "document/cp932.h"
+#include "document/project_file.h"
 #include "pages/page_kinds.h"
 #include "pages/photo_pages.h"
 #include "support/golden.h"
@@ -19,18 +20,12 @@ namespace {
 const QString kWritten = QStringLiteral("作成しました。");
 const QString kRequired = QStringLiteral("必須項目にデータを入れてください");
 
-// The text fields of a golden case's project.txt ("teNNN=value" lines, CP932,
-// CR LF). Only what these cases need: lists and Label1 are not used here.
+// The fields of a golden case's project.txt.
 void loadFields(SiteDocument &doc, const QString &caseName)
 {
-    const QByteArray bytes = readBytes(test::dataPath(caseName + QStringLiteral("/project.txt")));
-    ASSERT_FALSE(bytes.isEmpty()) << caseName.toStdString();
-    for (const QString &line : cp932::decode(bytes).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts)) {
-        ASSERT_TRUE(line.startsWith(QLatin1String("te")) && line.size() >= 6) << line.toStdString();
-        const auto field = fieldByName(QStringLiteral("Text%1").arg(line.mid(2, 3).toInt()));
-        ASSERT_TRUE(field.has_value()) << line.toStdString();
-        doc.setText(*field, line.mid(6));
-    }
+    QFile file(test::dataPath(caseName + QStringLiteral("/project.txt")));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << caseName.toStdString();
+    ASSERT_TRUE(readProjectRecords(doc, file)) << caseName.toStdString();
 }
 
 class PhotoPages : public ::testing::Test {
