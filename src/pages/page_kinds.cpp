@@ -1,10 +1,13 @@
 #include "pages/page_kinds.h"
 
+#include "pages/top_page.h"
+
 namespace webloom {
 
 const std::vector<PageKind> &pageKinds()
 {
     static const std::vector<PageKind> kinds = {
+        {QStringLiteral("top"), TabTop, &chktop},
     };
     return kinds;
 }
