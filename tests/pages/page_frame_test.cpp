@@ -105,35 +105,6 @@ TEST_F(PageFrameTest, UnmappableCharactersBecomeNumericReferences)
     EXPECT_EQ(test::readBytes(path(QStringLiteral("u.html"))), QByteArray("a&#54620;b&#128512;c\x8A\xBF\r\n"));
 }
 
-TEST_F(PageFrameTest, FixedBlocksMatchTheirLines)
-{
-    doc.setText(Field::Text1, QStringLiteral("http://h/"));
-    doc.setText(Field::Text2, QStringLiteral("m@h"));
-    doc.setCurrentTab(TabSelf);
-    {
-        PageFrame frame(doc, prompter);
-        ASSERT_TRUE(frame.open(QStringLiteral("f.html")));
-        frame.pageOpening(QStringLiteral("題"), QStringLiteral("http://photos/"));
-        frame.heading(QStringLiteral("自　己　紹　介"));
-        frame.pageClosing();
-        ASSERT_TRUE(frame.close());
-    }
-    const QString nav = QStringLiteral("<div align=\"center\">\r\n<A href=\"http://h/\">") + kHomeEnd +
-                        QStringLiteral("\r\n<A href=\"mailto:m@h\"><B>[ｅ－ｍａｉｌ]</B></A><br>\r\n</div>\r\n");
-    const QString expected =
-        QStringLiteral("<HTML>\r\n<HEAD>\r\n<TITLE>題</TITLE>\r\n<base href=\"http://photos/\">\r\n"
-                       "</HEAD>\r\n<STYLE TYPE =\"text/css\">\r\n<!--\r\n"
-                       "TABLE{font-size:12pt}\r\nP{font-size:12pt}\r\ndiv{font-size:12pt}\r\n"
-                       "body{font-size:12pt}\r\n-->\r\n</STYLE>\r\n<BODY bgcolor=\"#ffffff\">\r\n"
-                       " \r\n"
-                       "<div align=\"center\"><B><FONT size=\"+3\">\r\n自　己　紹　介\r\n"
-                       "</FONT></B></div><br>\r\n \r\n"
-                       "<BR><HR><BR>\r\n \r\n") +
-        nav + QStringLiteral("<br>\r\n \r\n</BODY>\r\n</HTML>\r\n");
-    EXPECT_TRUE(test::sameBytes(cp932::encode(expected, cp932::Unmappable::QuestionMark),
-                                test::readBytes(path(QStringLiteral("f.html")))));
-}
-
 TEST_F(PageFrameTest, BoardLinkInNavigationBar)
 {
     const QString noBoard = QStringLiteral("<A href=\"mailto:\"><B>[ｅ－ｍａｉｌ]</B></A><br>");

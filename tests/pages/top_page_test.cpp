@@ -190,25 +190,6 @@ TEST_F(TopPageTest, OptionalMenuRowsUseNonBlankTest)
     EXPECT_FALSE(lines.join(QLatin1Char('\n')).contains(QStringLiteral("掲示板")));
 }
 
-TEST_F(TopPageTest, BoardOnlyInMenuNeverInNavigationBars)
-{
-    doc.setText(Field::Text1, QStringLiteral("http://example.jp/"));
-    doc.setText(Field::Text11, QStringLiteral("掲示板"));
-    doc.setText(Field::Text12, QStringLiteral("http://bbs.example.jp/"));
-    const QStringList lines = write();
-    EXPECT_EQ(lines.filter(QStringLiteral("掲示板")),
-              QStringList{menuRow(QStringLiteral("http://bbs.example.jp/"), QStringLiteral("掲示板"))});
-    const QString home =
-        QStringLiteral("<A href=\"http://example.jp/\"><B>[ＨＯＭＥ]</B></A>") + QString(6, QChar(0x3000));
-    const QString mail = QStringLiteral("<A href=\"mailto:hanako@example.jp\"><B>[ｅ－ｍａｉｌ]</B></A><br>");
-    EXPECT_EQ(lines.count(home), 2);
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        if (lines.at(i) == home) {
-            EXPECT_EQ(lines.at(i + 1), mail);
-        }
-    }
-}
-
 TEST_F(TopPageTest, RequiredFieldsRefuseWithOneMessage)
 {
     doc.setText(Field::Text1, QString());
