@@ -4,12 +4,14 @@
 #include "pages/photo_pages.h"
 #include "pages/self_page.h"
 #include "pages/sub_page.h"
+#include "pages/top_page.h"
 
 namespace webloom {
 
 const std::vector<PageKind> &pageKinds()
 {
     static const std::vector<PageKind> kinds = {
+        {QStringLiteral("top"), TabTop, &chktop},
         {QStringLiteral("self"), TabSelf, &chkself},
         {QStringLiteral("link"), TabLink, &command11},
         {QStringLiteral("sub"), TabSub, &command14},
