@@ -4,11 +4,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QIODevice>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <optional>
 
+#include "document/atomic_file.h"
 #include "document/cp932.h"
 
 namespace webloom {
@@ -229,9 +229,7 @@ bool saveProject(SiteDocument &doc, Prompter &prompter, FileDialogState &cob1)
     if (path.size() <= 3)
         return false;
 
-    QSaveFile file(path);
-    const QByteArray bytes = projectBytes(doc);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    if (!writeFileAtomically(path, projectBytes(doc), nullptr)) {
         prompter.message(kNotWritten);
         return false;
     }

@@ -37,17 +37,15 @@ bool PageFrame::open(const QString &fileName)
 {
     discard();
     const QString path = outputPath(fileName);
-    auto file = std::make_unique<QSaveFile>(path);
-    // Unbuffered: QSaveFile's own buffer is flushed inside commit(), which
-    // then ignores a short write and renames a truncated page over the old
-    // one. Writing through ourselves lets every short write be seen.
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+    // No sync per page: pages can always be written again, and a photo series
+    // of a thousand pages would otherwise wait seconds for the disk.
+    auto file = std::make_unique<AtomicFile>(path, AtomicFile::Options{.sync = false, .mode = std::nullopt});
+    if (!file->open()) {
         fail(path, file->errorString());
         return false;
     }
     file_ = std::move(file);
     buffer_.clear();
-    writeError_.clear();
     return true;
 }
 
@@ -63,27 +61,11 @@ void PageFrame::line(const QString &text)
 
 bool PageFrame::writeBuffer()
 {
-    if (!writeError_.isEmpty()) {
-        buffer_.clear();
-        return false;
-    }
-    const char *data = buffer_.constData();
-    qint64 left = buffer_.size();
-    while (left > 0) {
-        // A short write (disk full, size limit) is followed by one more
-        // attempt, whose failure carries the system's reason.
-        const qint64 n = file_->write(data, left);
-        if (n <= 0) {
-            writeError_ = file_->errorString();
-            if (writeError_.isEmpty())
-                writeError_ = QStringLiteral("write error");
-            break;
-        }
-        data += n;
-        left -= n;
-    }
+    // After a failure the file is cancelled and further writes are dropped;
+    // close() reports the failure.
+    const bool ok = file_->write(buffer_);
     buffer_.clear();
-    return writeError_.isEmpty();
+    return ok;
 }
 
 void PageFrame::pageOpening(const QString &title, const QString &baseAddress)
@@ -147,30 +129,25 @@ bool PageFrame::close()
 {
     if (!file_)
         return false;
-    const bool written = writeBuffer();
-    std::unique_ptr<QSaveFile> file = std::move(file_);
-    const QString path = file->fileName();
-    if (!written) {
-        file->cancelWriting();
-        fail(path, writeError_);
+    std::unique_ptr<AtomicFile> file = std::move(file_);
+    if (!buffer_.isEmpty())
+        file->write(buffer_);
+    buffer_.clear();
+    if (!file->errorString().isEmpty() || !file->commit()) {
+        fail(file->path(), file->errorString());
         return false;
     }
-    if (!file->commit()) {
-        fail(path, file->errorString());
-        return false;
-    }
-    written_.append(path);
+    written_.append(file->path());
     return true;
 }
 
 void PageFrame::discard()
 {
     if (file_) {
-        file_->cancelWriting();
+        file_->cancel();
         file_.reset();
     }
     buffer_.clear();
-    writeError_.clear();
 }
 
 void PageFrame::success() { prompter_.message(QStringLiteral("作成しました。")); }

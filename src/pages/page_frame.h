@@ -1,12 +1,12 @@
 #pragma once
 
-#include <QSaveFile>
 #include <QString>
 #include <QStringList>
 
 #include <initializer_list>
 #include <memory>
 
+#include "document/atomic_file.h"
 #include "document/prompter.h"
 #include "document/site_document.h"
 
@@ -78,9 +78,8 @@ private:
 
     SiteDocument &doc_;
     Prompter &prompter_;
-    std::unique_ptr<QSaveFile> file_;
+    std::unique_ptr<AtomicFile> file_;
     QByteArray buffer_;
-    QString writeError_; // the first write failure of the current file
     QStringList written_;
 };
 

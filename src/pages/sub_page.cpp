@@ -1,9 +1,9 @@
 #include "pages/sub_page.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QStringDecoder>
 
+#include "document/atomic_file.h"
 #include "document/cp932.h"
 #include "document/project_file.h"
 
@@ -118,11 +118,8 @@ bool command17(SiteDocument &doc, Prompter &prompter, FileDialogState &cob1)
     cob1.defaultExt = QStringLiteral("txt");
     if (!prompter.saveFile(cob1))
         return false;
-    QSaveFile file(cob1.fileName);
-    const QByteArray bytes = encodeBodyFile(doc);
-    const bool written = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+    const bool written = writeFileAtomically(cob1.fileName, encodeBodyFile(doc), nullptr);
     if (!written) {
-        file.cancelWriting();
         prompter.message(QStringLiteral("書き込みは、完了していません！"));
     }
     return written;

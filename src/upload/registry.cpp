@@ -4,12 +4,8 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
+#include "document/atomic_file.h"
 #include "document/cp932.h"
 
 namespace webloom {
@@ -114,41 +110,9 @@ QString unstorableReason(const Connection &c)
 
 bool writeRegistryFile(const QString &path, const QList<Connection> &entries, QString *error)
 {
-    // mkstemp creates the temporary file with mode 0600, so the passwords are
-    // never readable by others, not even for a moment; rename() then replaces
-    // the old file in one step.
-    const QByteArray target = QFile::encodeName(QFileInfo(path).absoluteFilePath());
-    QByteArray tmpl = target + ".XXXXXX";
-    const int fd = mkstemp(tmpl.data());
-    if (fd < 0) {
-        *error = QString::fromLocal8Bit(std::strerror(errno));
-        return false;
-    }
-    const QByteArray bytes = registryBytes(entries);
-    qsizetype done = 0;
-    int failure = 0;
-    while (done < bytes.size()) {
-        const ssize_t w = ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
-        if (w < 0) {
-            if (errno == EINTR)
-                continue;
-            failure = errno;
-            break;
-        }
-        done += w;
-    }
-    if (failure == 0 && ::fsync(fd) != 0)
-        failure = errno;
-    if (::close(fd) != 0 && failure == 0)
-        failure = errno;
-    if (failure == 0 && std::rename(tmpl.constData(), target.constData()) != 0)
-        failure = errno;
-    if (failure != 0) {
-        ::unlink(tmpl.constData());
-        *error = QString::fromLocal8Bit(std::strerror(failure));
-        return false;
-    }
-    return true;
+    // The permissions are set on the temporary file before any byte is
+    // written, so the passwords are never readable by others.
+    return writeFileAtomically(path, registryBytes(entries), error, AtomicFile::Options{.sync = true, .mode = 0600});
 }
 
 ConnectionRegistry::ConnectionRegistry(RegistryForm &form, HostmeiSetting &hostmei, Prompter &prompter)

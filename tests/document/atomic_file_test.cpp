@@ -1,0 +1,107 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include "document/atomic_file.h"
+#include "support/golden.h"
+
+using namespace webloom;
+using webloom::test::readBytes;
+using webloom::test::writeBytes;
+
+namespace {
+
+mode_t modeOf(const QString &path)
+{
+    struct stat st{};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? (st.st_mode & 07777) : 0;
+}
+
+// Lowers the file size limit for one scope, so that writes fail part-way as
+// on a full disk (permissions do not stop root, a size limit does).
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        std::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        rlimit lower = old_;
+        lower.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &lower);
+    }
+    ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &old_); }
+
+private:
+    rlimit old_{};
+};
+
+QStringList leftovers(const QTemporaryDir &dir)
+{
+    return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+}  // namespace
+
+TEST(AtomicFile, ReplacesWholeAndKeepsOrSetsPermissions)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("page.html"));
+    QString error;
+    ASSERT_TRUE(writeFileAtomically(path, "first", &error)) << error.toStdString();
+    const mode_t umaskNow = [] {
+        const mode_t m = ::umask(0);
+        ::umask(m);
+        return m;
+    }();
+    EXPECT_EQ(modeOf(path), 0666 & ~umaskNow);
+
+    ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup));
+    ASSERT_TRUE(writeFileAtomically(path, "second", &error, {.sync = false, .mode = std::nullopt}));
+    EXPECT_EQ(readBytes(path), QByteArray("second"));
+    EXPECT_EQ(modeOf(path), 0640u);
+
+    ASSERT_TRUE(writeFileAtomically(path, "third", &error, {.sync = true, .mode = 0600}));
+    EXPECT_EQ(modeOf(path), 0600u);
+    EXPECT_EQ(leftovers(dir), QStringList{QStringLiteral("page.html")});
+}
+
+TEST(AtomicFile, FailuresLeaveTheOldFileAndNoTemporaryFile)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("project.txt"));
+    ASSERT_TRUE(writeBytes(path, "old content"));
+    {
+        FileSizeLimit limit(4096);
+        AtomicFile file(path);
+        ASSERT_TRUE(file.open());
+        EXPECT_FALSE(file.write(QByteArray(10000, 'x')));
+        EXPECT_FALSE(file.commit());
+        EXPECT_FALSE(file.errorString().isEmpty());
+    }
+    EXPECT_EQ(readBytes(path), QByteArray("old content"));
+    EXPECT_EQ(leftovers(dir), QStringList{QStringLiteral("project.txt")});
+
+    // A missing folder, a folder in the way, a path under a regular file.
+    QString error;
+    EXPECT_FALSE(writeFileAtomically(dir.filePath(QStringLiteral("no/such/file")), "x", &error));
+    EXPECT_FALSE(error.isEmpty());
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("folder")));
+    EXPECT_FALSE(writeFileAtomically(dir.filePath(QStringLiteral("folder")), "x", &error));
+    EXPECT_FALSE(writeFileAtomically(path + QStringLiteral("/inside"), "x", &error));
+    EXPECT_EQ(readBytes(path), QByteArray("old content"));
+
+    // Dropping an open file cancels it.
+    {
+        AtomicFile file(path);
+        ASSERT_TRUE(file.open());
+        ASSERT_TRUE(file.write("never committed"));
+    }
+    EXPECT_EQ(readBytes(path), QByteArray("old content"));
+    EXPECT_EQ(leftovers(dir).size(), 1);
+}
