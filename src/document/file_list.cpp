@@ -36,4 +36,10 @@ bool FileList::setFolder(const QString &folder)
 
 bool FileList::refresh() { return setFolder(folder_); }
 
+void FileList::clear()
+{
+    folder_.clear();
+    names_.clear();
+}
+
 }  // namespace webloom

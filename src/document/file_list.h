@@ -15,6 +15,8 @@ public:
     bool setFolder(const QString &folder);
     // Re-reads the current folder; fails like setFolder.
     bool refresh();
+    // Points at no folder: no entries, and refresh() fails until a folder is set.
+    void clear();
 
     const QString &folder() const { return folder_; }
     const QStringList &names() const { return names_; }

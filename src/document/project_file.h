@@ -6,6 +6,8 @@
 #include "document/prompter.h"
 #include "document/site_document.h"
 
+class QIODevice;
+
 namespace webloom {
 
 // The project file: key=value lines in code page 932 with CR LF, holding
@@ -33,6 +35,13 @@ bool loadProject(SiteDocument &doc, Prompter &prompter, FileDialogState &cob1);
 // returns whether the load was complete. Fields read before a failure keep
 // their new values.
 bool loadProjectFile(SiteDocument &doc, Prompter &prompter, const QString &path);
+
+// The record reader behind loadProjectFile, for any open device: sets the
+// fields as their lines come, points File1 at a te003 folder (or at nothing
+// when that folder is not on this computer). Returns false when the device
+// fails or ends inside a list; the fields read before keep their new values.
+// Shows nothing and leaves rtext1 alone.
+bool readProjectRecords(SiteDocument &doc, QIODevice &device);
 
 // The dialog settings the main window's cob1 starts with.
 FileDialogState initialProjectDialog();

@@ -187,6 +187,12 @@ bool SiteDocument::refreshFile1()
     return true;
 }
 
+void SiteDocument::clearFile1()
+{
+    file1_.clear();
+    emit file1Changed();
+}
+
 void SiteDocument::setCurrentTab(int tab)
 {
     if (tab == currentTab_)

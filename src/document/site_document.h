@@ -141,6 +141,9 @@ public:
     // folder does not exist or cannot be read.
     bool pointFile1(const QString &folder);
     bool refreshFile1();
+    // Points File1 at nothing (a project whose photo folder is not on this
+    // computer): no entries.
+    void clearFile1();
 
     // The current tab of SSTab1: page writers read it (navigation bar) and the
     // required-field check may switch it.

@@ -1,10 +1,17 @@
 #include "pages/page_kinds.h"
 
+#include "pages/link_page.h"
+#include "pages/self_page.h"
+#include "pages/sub_page.h"
+
 namespace webloom {
 
 const std::vector<PageKind> &pageKinds()
 {
     static const std::vector<PageKind> kinds = {
+        {QStringLiteral("self"), TabSelf, &chkself},
+        {QStringLiteral("link"), TabLink, &command11},
+        {QStringLiteral("sub"), TabSub, &command14},
     };
     return kinds;
 }

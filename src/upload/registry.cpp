@@ -1,0 +1,365 @@
+#include "upload/registry.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "document/cp932.h"
+
+namespace webloom {
+
+namespace {
+
+const QString kNotRegistered = QStringLiteral("接続名とホストの登録を行ってください");
+const QString kNotRegisteredShort = QStringLiteral("接続名とホスト等の登録を行ってください");
+const QString kReadFailed = QStringLiteral("登録を行ってください");
+const QString kWriteDone = QStringLiteral("書込み完了");
+const QString kNotSaved = QStringLiteral("接続名保存は、完了していません！");
+
+bool isBlank(QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); }
+bool isLineEnd(QChar c) { return c == QLatin1Char('\r') || c == QLatin1Char('\n'); }
+
+// Consumes one line end (CR LF, LF or CR) at pos, if there is one.
+void skipLineEnd(const QString &text, qsizetype &pos)
+{
+    if (pos < text.size() && text.at(pos) == QLatin1Char('\r'))
+        ++pos;
+    if (pos < text.size() && text.at(pos) == QLatin1Char('\n'))
+        ++pos;
+}
+
+QString quoted(const QString &field) { return QLatin1Char('"') + field + QLatin1Char('"'); }
+
+}  // namespace
+
+std::optional<QList<Connection>> parseRegistry(const QByteArray &bytes)
+{
+    const QString text = cp932::decode(bytes);
+    QStringList fields;
+    qsizetype pos = 0;
+    const qsizetype n = text.size();
+    while (true) {
+        // Blank lines between entries carry no field.
+        if (fields.size() % 4 == 0) {
+            while (pos < n && (isBlank(text.at(pos)) || isLineEnd(text.at(pos))))
+                ++pos;
+        } else {
+            while (pos < n && isBlank(text.at(pos)))
+                ++pos;
+        }
+        if (pos >= n)
+            break;
+        QString field;
+        if (text.at(pos) == QLatin1Char('"')) {
+            const qsizetype close = text.indexOf(QLatin1Char('"'), pos + 1);
+            if (close < 0)
+                return std::nullopt;  // an unterminated quote: the entry is cut short
+            field = text.mid(pos + 1, close - pos - 1);
+            pos = close + 1;
+            // Anything up to the separator after the closing quote is dropped.
+            while (pos < n && text.at(pos) != QLatin1Char(',') && !isLineEnd(text.at(pos)))
+                ++pos;
+        } else {
+            const qsizetype start = pos;
+            while (pos < n && text.at(pos) != QLatin1Char(',') && !isLineEnd(text.at(pos)))
+                ++pos;
+            field = text.mid(start, pos - start).trimmed();
+        }
+        if (pos < n && text.at(pos) == QLatin1Char(','))
+            ++pos;
+        else
+            skipLineEnd(text, pos);
+        fields.append(field);
+        if (fields.size() > 4 * kMaxConnections)
+            return std::nullopt;
+    }
+    if (fields.size() % 4 != 0)
+        return std::nullopt;
+    QList<Connection> entries;
+    for (qsizetype i = 0; i < fields.size(); i += 4)
+        entries.append({fields.at(i), fields.at(i + 1), fields.at(i + 2), fields.at(i + 3)});
+    return entries;
+}
+
+QByteArray registryBytes(const QList<Connection> &entries)
+{
+    QByteArray out;
+    for (const Connection &c : entries) {
+        const QString line = quoted(c.name) + QLatin1Char(',') + quoted(c.address) + QLatin1Char(',') +
+                             quoted(c.user) + QLatin1Char(',') + quoted(c.password);
+        out += cp932::encode(line, cp932::Unmappable::QuestionMark);
+        out += "\r\n";
+    }
+    return out;
+}
+
+QString unstorableReason(const Connection &c)
+{
+    for (const QString *field : {&c.name, &c.address, &c.user, &c.password}) {
+        if (field->contains(QLatin1Char('"')))
+            return QStringLiteral("接続名・アドレス・ユーザー名・パスワードには、\" を使えません。");
+        if (field->contains(QLatin1Char('\r')) || field->contains(QLatin1Char('\n')))
+            return QStringLiteral("接続名・アドレス・ユーザー名・パスワードには、改行を使えません。");
+        if (cp932::decode(cp932::encode(*field, cp932::Unmappable::QuestionMark)) != *field)
+            return QStringLiteral("接続名・アドレス・ユーザー名・パスワードに、保存できない文字があります。");
+    }
+    return {};
+}
+
+bool writeRegistryFile(const QString &path, const QList<Connection> &entries, QString *error)
+{
+    // mkstemp creates the temporary file with mode 0600, so the passwords are
+    // never readable by others, not even for a moment; rename() then replaces
+    // the old file in one step.
+    const QByteArray target = QFile::encodeName(QFileInfo(path).absoluteFilePath());
+    QByteArray tmpl = target + ".XXXXXX";
+    const int fd = mkstemp(tmpl.data());
+    if (fd < 0) {
+        *error = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    const QByteArray bytes = registryBytes(entries);
+    qsizetype done = 0;
+    int failure = 0;
+    while (done < bytes.size()) {
+        const ssize_t w = ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+        if (w < 0) {
+            if (errno == EINTR)
+                continue;
+            failure = errno;
+            break;
+        }
+        done += w;
+    }
+    if (failure == 0 && ::fsync(fd) != 0)
+        failure = errno;
+    if (::close(fd) != 0 && failure == 0)
+        failure = errno;
+    if (failure == 0 && std::rename(tmpl.constData(), target.constData()) != 0)
+        failure = errno;
+    if (failure != 0) {
+        ::unlink(tmpl.constData());
+        *error = QString::fromLocal8Bit(std::strerror(failure));
+        return false;
+    }
+    return true;
+}
+
+ConnectionRegistry::ConnectionRegistry(RegistryForm &form, HostmeiSetting &hostmei, Prompter &prompter)
+    : form_(form), hostmei_(hostmei), prompter_(prompter)
+{
+    cobftp_.filter = QStringLiteral("ﾃｷｽﾄﾌｧｲﾙ|*.txt|All Files|*.*|");
+    cobftp_.fileName = QStringLiteral("hostname.txt");
+    cobftp_.defaultExt = QStringLiteral("txt");
+}
+
+bool ConnectionRegistry::precondition(const QString &missingMessage)
+{
+    const QString path = hostmei_.read();
+    if (path.isEmpty() || !QFileInfo(path).isFile()) {
+        prompter_.message(missingMessage);
+        return false;
+    }
+    return true;
+}
+
+std::optional<QList<Connection>> ConnectionRegistry::readStored()
+{
+    QFile file(hostmei_.read());
+    std::optional<QList<Connection>> entries;
+    // A registry is a few hundred bytes; anything far larger is not one.
+    if (file.open(QIODevice::ReadOnly) && file.size() <= 1024 * 1024)
+        entries = parseRegistry(file.readAll());
+    if (!entries)
+        prompter_.message(kReadFailed);
+    return entries;
+}
+
+void ConnectionRegistry::clearFields()
+{
+    form_.comboItems.clear();
+    form_.text1.clear();
+    form_.text2.clear();
+    form_.text3.clear();
+}
+
+void ConnectionRegistry::load(const Connection &c)
+{
+    form_.curname = c.name;
+    form_.comboText = c.name;
+    form_.label9 = c.name;
+    form_.text1 = c.address;
+    form_.text2 = c.user;
+    form_.text3 = c.password;
+}
+
+void ConnectionRegistry::fyomiko()
+{
+    if (!precondition(kNotRegistered))
+        return;
+    clearFields();
+    const std::optional<QList<Connection>> entries = readStored();
+    if (!entries)
+        return;
+    for (const Connection &c : *entries)
+        form_.comboItems.append(c.name);
+    load(entries->isEmpty() ? Connection{} : entries->first());
+}
+
+void ConnectionRegistry::henkou(const QString &name)
+{
+    if (!precondition(kNotRegisteredShort))
+        return;
+    clearFields();
+    const std::optional<QList<Connection>> entries = readStored();
+    if (!entries)
+        return;
+    for (const Connection &c : *entries) {
+        form_.comboItems.append(c.name);
+        if (c.name == name)
+            load(c);
+    }
+}
+
+QString ConnectionRegistry::hsttxt()
+{
+    if (!prompter_.saveFile(cobftp_)) {
+        prompter_.message(kNotSaved);
+        return {};
+    }
+    return cobftp_.fileName.size() > 3 ? cobftp_.fileName : QString();
+}
+
+void ConnectionRegistry::fkakiko(const QString &path)
+{
+    const Connection current{form_.comboText, form_.text1, form_.text2, form_.text3};
+    const QString unstorable = unstorableReason(current);
+    if (!unstorable.isEmpty()) {
+        prompter_.message(unstorable);
+        return;
+    }
+
+    QList<Connection> entries;
+    bool appended = false;
+    if (QFileInfo::exists(path)) {
+        QFile file(path);
+        std::optional<QList<Connection>> stored;
+        if (file.open(QIODevice::ReadOnly) && file.size() <= 1024 * 1024)
+            stored = parseRegistry(file.readAll());
+        if (!stored) {
+            // Never rewrite a file we could not read: its entries would be lost.
+            prompter_.message(path + QStringLiteral(" の接続名を読み取れません。\n") + kNotSaved);
+            return;
+        }
+        entries = *stored;
+        bool found = false;
+        for (Connection &c : entries) {
+            if (c.name == current.name) {
+                c = current;
+                found = true;
+            }
+        }
+        if (!found) {
+            if (entries.size() >= kMaxConnections) {
+                prompter_.message(QStringLiteral("接続名は、%1個までしか登録できません。").arg(kMaxConnections));
+                return;
+            }
+            entries.append(current);
+            appended = true;
+        }
+    } else {
+        entries.append(current);
+    }
+
+    QString error;
+    if (!writeRegistryFile(path, entries, &error)) {
+        prompter_.message(kNotSaved + QLatin1Char('\n') + path + QLatin1Char('\n') + error);
+        return;
+    }
+    if (appended) {
+        form_.comboItems.append(current.name);
+        form_.label9 = current.name;
+    }
+    prompter_.message(kWriteDone);
+}
+
+void ConnectionRegistry::fsakujyo(const QString &name)
+{
+    if (!precondition(kNotRegisteredShort))
+        return;
+    clearFields();
+    const std::optional<QList<Connection>> entries = readStored();
+    if (!entries)
+        return;
+    QList<Connection> kept;
+    for (const Connection &c : *entries) {
+        if (c.name != name)
+            kept.append(c);
+    }
+    const QString path = hostmei_.read();
+    QString error;
+    if (!writeRegistryFile(path, kept, &error)) {
+        prompter_.message(kNotSaved + QLatin1Char('\n') + path + QLatin1Char('\n') + error);
+        return;
+    }
+    prompter_.message(kWriteDone);
+}
+
+void ConnectionRegistry::command2()
+{
+    QString path = hostmei_.read();
+    if (path.isEmpty()) {
+        path = hsttxt();
+        hostmei_.save(path);
+    }
+    if (path.isEmpty())
+        return;
+    const std::pair<const QString *, const char *> checks[] = {
+        {&form_.text1, "アドレスを入れてください"},
+        {&form_.text2, "ユーザー名を入れてください"},
+        {&form_.text3, "パスワードを入れてください"},
+        {&form_.comboText, "接続名を入れてください"},
+    };
+    for (const auto &[field, message] : checks) {
+        if (field->isEmpty()) {
+            prompter_.message(QString::fromUtf8(message));
+            return;
+        }
+    }
+    fkakiko(path);
+}
+
+void ConnectionRegistry::command3()
+{
+    fsakujyo(form_.label9);
+    fyomiko();
+}
+
+void ConnectionRegistry::command8(bool shiftOnlyHeld)
+{
+    if (shiftOnlyHeld)
+        hostmei_.save(QString());
+    const QString path = hsttxt();
+    if (!path.isEmpty())
+        hostmei_.save(path);
+    else
+        prompter_.message(QStringLiteral("もう一度ファイルを指定してください"));
+}
+
+void ConnectionRegistry::command9() { prompter_.message(QStringLiteral("接続名登録場所=") + hostmei_.read()); }
+
+void ConnectionRegistry::comboEdited(const QString &text) { form_.label9 = text; }
+
+void ConnectionRegistry::comboChosen(const QString &name)
+{
+    if (name != form_.curname)
+        henkou(name);
+}
+
+}  // namespace webloom

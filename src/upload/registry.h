@@ -1,0 +1,106 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+#include "document/prompter.h"
+
+namespace webloom {
+
+// One named FTP connection of the registry file.
+struct Connection {
+    QString name;
+    QString address;
+    QString user;
+    QString password;
+    bool operator==(const Connection &) const = default;
+};
+
+// The registry file holds at most this many connections.
+inline constexpr int kMaxConnections = 11;
+
+// Reads the registry format: four fields per entry, a quoted field running to
+// the next double quote, an unquoted one to the next comma or line end (and
+// trimmed of blanks). nullopt when an entry is cut short or there are more
+// than kMaxConnections entries.
+std::optional<QList<Connection>> parseRegistry(const QByteArray &bytes);
+
+// One line per connection: "name","address","user","password" CR LF, in code
+// page 932.
+QByteArray registryBytes(const QList<Connection> &entries);
+
+// Why a connection cannot be stored as typed, or an empty text when it can: the
+// format has no escape for a double quote or a line break, and a character
+// without a code page 932 form would come back as "?" (a lost password).
+QString unstorableReason(const Connection &c);
+
+// Writes the registry file atomically (a failure leaves the old file whole),
+// readable and writable by its owner only, since it holds passwords.
+bool writeRegistryFile(const QString &path, const QList<Connection> &entries, QString *error);
+
+// The stored location of the registry file (the hostmei setting).
+class HostmeiSetting {
+public:
+    virtual ~HostmeiSetting() = default;
+    virtual QString read() const = 0;
+    virtual void save(const QString &path) = 0;
+};
+
+// The connection fields of the FTP window as the registry commands see them.
+// The window copies its widgets in before a command and shows the result.
+struct RegistryForm {
+    QStringList comboItems;  // drop-down list of Combo1
+    QString comboText;       // text of Combo1 (connection name)
+    QString label9;          // the name "接続名削除" deletes
+    QString text1;           // address
+    QString text2;           // user name
+    QString text3;           // password
+    QString curname;         // name last loaded by a read
+};
+
+// The registry commands of the FTP window.
+class ConnectionRegistry {
+public:
+    ConnectionRegistry(RegistryForm &form, HostmeiSetting &hostmei, Prompter &prompter);
+
+    // The dialog state of cobftp; proposes "hostname.txt" until a file is chosen.
+    FileDialogState &cobftp() { return cobftp_; }
+
+    // Read all: fills the drop-down list and loads the first entry.
+    void fyomiko();
+    // Load by name: fills the drop-down list and loads the last entry of that name.
+    void henkou(const QString &name);
+    // Choose the registry file with the save dialog; the empty text on cancel.
+    QString hsttxt();
+    // Stores the current connection fields into the file at path.
+    void fkakiko(const QString &path);
+    // Removes every entry of that name from the file.
+    void fsakujyo(const QString &name);
+
+    void command2();                    // 接続名登録
+    void command3();                    // 接続名削除
+    void command8(bool shiftOnlyHeld);  // 接続名登録場所変更 (Shift: forget the location first)
+    void command9();                    // 登録場所表示
+
+    // Typing in Combo1: Label9 follows the text.
+    void comboEdited(const QString &text);
+    // A name chosen from the drop-down list.
+    void comboChosen(const QString &name);
+
+private:
+    bool precondition(const QString &missingMessage);
+    std::optional<QList<Connection>> readStored();
+    void clearFields();
+    void load(const Connection &c);
+
+    RegistryForm &form_;
+    HostmeiSetting &hostmei_;
+    Prompter &prompter_;
+    FileDialogState cobftp_;
+};
+
+}  // namespace webloom
