@@ -51,19 +51,37 @@ void saveValue(const QString &key, const QString &value)
     store->sync();
 }
 
-}  // namespace
+} // namespace
 
-void useFile(const QString &path) { overridePath() = path; }
+void useFile(const QString &path)
+{
+    overridePath() = path;
+}
 
-QString storePath() { return openStore()->fileName(); }
+QString storePath()
+{
+    return openStore()->fileName();
+}
 
-void saveFirstdir() { saveValue(kFirstdir, QDir::toNativeSeparators(QDir::currentPath())); }
+void saveFirstdir()
+{
+    saveValue(kFirstdir, QDir::toNativeSeparators(QDir::currentPath()));
+}
 
-QString readFirstdir() { return readValue(kFirstdir); }
+QString readFirstdir()
+{
+    return readValue(kFirstdir);
+}
 
-QString readHostmei() { return readValue(kHostmei); }
+QString readHostmei()
+{
+    return readValue(kHostmei);
+}
 
-void saveHostmei(const QString &value) { saveValue(kHostmei, value); }
+void saveHostmei(const QString &value)
+{
+    saveValue(kHostmei, value);
+}
 
 QString desktopFolder()
 {
@@ -73,4 +91,4 @@ QString desktopFolder()
     return QDir::toNativeSeparators(path);
 }
 
-}  // namespace webloom::settings
+} // namespace webloom::settings

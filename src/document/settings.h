@@ -30,4 +30,4 @@ void saveHostmei(const QString &value);
 // platform names none or the folder does not exist.
 QString desktopFolder();
 
-}  // namespace webloom::settings
+} // namespace webloom::settings

@@ -17,7 +17,7 @@ QString cleanAbsolute(const QString &path)
     return QDir::cleanPath(QFileInfo(QDir::fromNativeSeparators(path)).absoluteFilePath());
 }
 
-}  // namespace
+} // namespace
 
 DirList::DirList(QWidget *parent) : QTreeWidget(parent)
 {
@@ -99,4 +99,4 @@ void DirList::fill()
     setCurrentItem(current);
 }
 
-}  // namespace webloom
+} // namespace webloom

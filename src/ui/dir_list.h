@@ -34,4 +34,4 @@ private:
     QString path_;
 };
 
-}  // namespace webloom
+} // namespace webloom

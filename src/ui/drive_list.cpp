@@ -16,7 +16,7 @@ bool readable(const QString &root)
     return info.isDir() && info.isReadable() && info.isExecutable();
 }
 
-}  // namespace
+} // namespace
 
 DriveList::DriveList(QWidget *parent) : QComboBox(parent)
 {
@@ -56,8 +56,8 @@ QString DriveList::driveOf(const QString &path, const QStringList &roots)
     qsizetype bestLength = -1;
     for (const QString &root : roots) {
         const QString r = QDir::cleanPath(QDir::fromNativeSeparators(root));
-        const bool holds = r.endsWith(QLatin1Char('/')) ? clean.startsWith(r)
-                                                        : clean == r || clean.startsWith(r + QLatin1Char('/'));
+        const bool holds =
+            r.endsWith(QLatin1Char('/')) ? clean.startsWith(r) : clean == r || clean.startsWith(r + QLatin1Char('/'));
         if (holds && r.size() > bestLength) {
             best = root;
             bestLength = r.size();
@@ -120,4 +120,4 @@ void DriveList::userPicked(int index)
     emit driveChanged(current_);
 }
 
-}  // namespace webloom
+} // namespace webloom

@@ -43,4 +43,4 @@ private:
     QString current_;
 };
 
-}  // namespace webloom
+} // namespace webloom

@@ -24,7 +24,10 @@ QStringList qtNameFilters(const QString &pipeFilter)
     return filters;
 }
 
-QString qtFilterString(const QString &pipeFilter) { return qtNameFilters(pipeFilter).join(QStringLiteral(";;")); }
+QString qtFilterString(const QString &pipeFilter)
+{
+    return qtNameFilters(pipeFilter).join(QStringLiteral(";;"));
+}
 
 QString withDefaultExtension(const QString &path, const QString &extension)
 {
@@ -76,4 +79,4 @@ bool FileDialog::run(QWidget *parent, Mode mode, FileDialogState &state)
     return true;
 }
 
-}  // namespace webloom
+} // namespace webloom

@@ -34,4 +34,4 @@ public:
     static bool run(QWidget *parent, Mode mode, FileDialogState &state);
 };
 
-}  // namespace webloom
+} // namespace webloom

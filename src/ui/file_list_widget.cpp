@@ -57,4 +57,4 @@ void FileListWidget::fill()
     addItems(list_.names());
 }
 
-}  // namespace webloom
+} // namespace webloom

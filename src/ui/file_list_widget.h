@@ -37,4 +37,4 @@ private:
     FileList list_;
 };
 
-}  // namespace webloom
+} // namespace webloom

@@ -23,8 +23,14 @@ bool QtPrompter::question(const QString &title, const QString &text)
     return box.exec() == QMessageBox::Yes;
 }
 
-bool QtPrompter::openFile(FileDialogState &state) { return FileDialog::run(parent_, FileDialog::Mode::Open, state); }
+bool QtPrompter::openFile(FileDialogState &state)
+{
+    return FileDialog::run(parent_, FileDialog::Mode::Open, state);
+}
 
-bool QtPrompter::saveFile(FileDialogState &state) { return FileDialog::run(parent_, FileDialog::Mode::Save, state); }
+bool QtPrompter::saveFile(FileDialogState &state)
+{
+    return FileDialog::run(parent_, FileDialog::Mode::Save, state);
+}
 
-}  // namespace webloom
+} // namespace webloom

@@ -12,11 +12,9 @@ namespace webloom {
 //
 // The windows are top-level (no parent) so that closing the main window
 // closes only that one and the program ends with its last window.
-template <class W>
-class SingleWindow {
+template <class W> class SingleWindow {
 public:
-    template <class Factory>
-    W *show(Factory &&make)
+    template <class Factory> W *show(Factory &&make)
     {
         if (!window_) {
             window_ = make();
@@ -37,4 +35,4 @@ private:
     QPointer<W> window_;
 };
 
-}  // namespace webloom
+} // namespace webloom

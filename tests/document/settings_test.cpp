@@ -54,7 +54,7 @@ private:
     QByteArray old_;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(SettingsTest, FirstRunReadsEmptyAndWritesNothing)
 {

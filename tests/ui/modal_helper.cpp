@@ -23,4 +23,4 @@ void ModalHandler::poll()
         QTimer::singleShot(10, &context_, [this] { poll(); });
 }
 
-}  // namespace webloom::test
+} // namespace webloom::test

@@ -18,10 +18,10 @@ public:
 private:
     void poll();
 
-    QObject context_;  // cancels pending polls when the handler goes away
+    QObject context_; // cancels pending polls when the handler goes away
     std::function<void(QWidget *)> handle_;
     int remainingMs_;
     bool handled_ = false;
 };
 
-}  // namespace webloom::test
+} // namespace webloom::test

@@ -47,7 +47,7 @@ QStringList itemTexts(const QListWidget &list)
     return out;
 }
 
-}  // namespace
+} // namespace
 
 // ---------------------------------------------------------------------------
 // File dialog
@@ -91,8 +91,8 @@ TEST(FileDialog, SaveShowsTheStateAndStoresTheChoice)
         shownDir = dialog->directory().absolutePath();
         confirms = !dialog->testOption(QFileDialog::DontConfirmOverwrite);
         dialog->selectNameFilter(QStringLiteral("All Files (*.*)"));
-        dialog->selectFile(QStringLiteral("site"));  // typed without extension
-        static_cast<QDialog *>(dialog)->accept();  // QFileDialog::accept, which checks the name
+        dialog->selectFile(QStringLiteral("site")); // typed without extension
+        static_cast<QDialog *>(dialog)->accept();   // QFileDialog::accept, which checks the name
     });
     ASSERT_TRUE(FileDialog::run(nullptr, FileDialog::Mode::Save, state));
     EXPECT_TRUE(handler.handled());
@@ -131,7 +131,7 @@ TEST(FileDialog, OpenTakesAnExistingFileWithoutExtensionAsIs)
             auto *dialog = qobject_cast<QFileDialog *>(w);
             ASSERT_NE(dialog, nullptr);
             dialog->selectFile(name);
-            static_cast<QDialog *>(dialog)->accept();  // QFileDialog::accept, which checks the name
+            static_cast<QDialog *>(dialog)->accept(); // QFileDialog::accept, which checks the name
         };
     };
     {
@@ -191,7 +191,8 @@ TEST(FileListWidget, SingleOrSeveralSelectedEntries)
     click(0, Qt::NoModifier);
     click(2, Qt::ControlModifier);
     click(3, Qt::ControlModifier);
-    EXPECT_EQ(list.selectedNames(), (QStringList{QStringLiteral("A.txt"), QStringLiteral("b.txt"), QStringLiteral("Z.jpg")}));
+    EXPECT_EQ(list.selectedNames(),
+              (QStringList{QStringLiteral("A.txt"), QStringLiteral("b.txt"), QStringLiteral("Z.jpg")}));
     EXPECT_TRUE(list.isSelected(2));
     EXPECT_FALSE(list.isSelected(1));
     EXPECT_FALSE(list.isSelected(99));
@@ -234,7 +235,7 @@ TEST(DirList, ShowsTheChainAndVisibleSubfoldersAndNotifiesEveryChange)
     dirs.scrollToItem(beta);
     const QPoint at = dirs.visualItemRect(beta).center();
     QTest::mouseClick(dirs.viewport(), Qt::LeftButton, Qt::NoModifier, at);
-    EXPECT_EQ(spy.count(), 0);  // a single click only selects
+    EXPECT_EQ(spy.count(), 0); // a single click only selects
     QTest::mouseDClick(dirs.viewport(), Qt::LeftButton, Qt::NoModifier, at);
     ASSERT_EQ(spy.count(), 1);
     EXPECT_EQ(dirs.path(), QDir::toNativeSeparators(root + QStringLiteral("/beta")));
@@ -320,7 +321,7 @@ public:
     static inline int alive = 0;
 };
 
-}  // namespace
+} // namespace
 
 TEST(SingleWindow, CreatedOnceBroughtBackAndDestroyedWhenClosed)
 {

@@ -31,7 +31,7 @@ std::function<void(QWidget *)> answer(SeenBox &seen, QMessageBox::StandardButton
     };
 }
 
-}  // namespace
+} // namespace
 
 TEST(QtPrompter, MessageIsTitledWithOkAndNoIconAndShowsTextAsGiven)
 {
@@ -43,7 +43,7 @@ TEST(QtPrompter, MessageIsTitledWithOkAndNoIconAndShowsTextAsGiven)
     ASSERT_TRUE(h.handled());
     EXPECT_EQ(seen.title, QStringLiteral("webloom"));
     EXPECT_EQ(seen.text, text);
-    EXPECT_EQ(seen.format, Qt::PlainText);  // a path with "<" is not taken for markup
+    EXPECT_EQ(seen.format, Qt::PlainText); // a path with "<" is not taken for markup
     EXPECT_EQ(seen.icon, QMessageBox::NoIcon);
     EXPECT_EQ(seen.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
 }
