@@ -4,16 +4,21 @@
 
 #include <cstring>
 
+#include "app/cli_build.h"
+#include "document/addresses.h"
+
 namespace webloom {
 
 namespace {
 
-const char kUsage[] =
-    "usage: webloom                      start the window\n"
-    "       webloom build PROJECT_FILE [--out DIR] [--only KINDS]\n"
-    "       webloom --help | --version\n";
+const char kUsage[] = "usage: webloom                      start the window\n"
+                      "       webloom build PROJECT_FILE [--out DIR] [--only KINDS]\n"
+                      "       webloom --help | --version\n"
+                      "\n"
+                      "build   loads a project file and writes its pages into its base folder\n"
+                      "        (or DIR); KINDS is a comma-separated list such as top\n";
 
-}  // namespace
+} // namespace
 
 bool isCommandLine(int argc, char *argv[])
 {
@@ -24,13 +29,16 @@ bool isCommandLine(int argc, char *argv[])
            std::strcmp(a, "-h") == 0 || std::strcmp(a, "--version") == 0;
 }
 
+// Each subcommand is one branch here calling its own file's function.
 int runCommandLine(const QStringList &arguments)
 {
     QTextStream out(stdout);
     QTextStream err(stderr);
     const QString command = arguments.value(1);
+    if (command == QLatin1String("build"))
+        return runBuild(arguments.mid(2), out, err);
     if (command == QLatin1String("--version")) {
-        out << "webloom " WEBLOOM_VERSION_TEXT "\n";
+        out << "webloom " << kVersionText << '\n';
         return 0;
     }
     if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
@@ -41,4 +49,4 @@ int runCommandLine(const QStringList &arguments)
     return 2;
 }
 
-}  // namespace webloom
+} // namespace webloom

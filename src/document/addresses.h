@@ -12,8 +12,8 @@ inline const QString kMakerHomePage = QStringLiteral("https://webloom.example.or
 inline const QString kFortunePage = QStringLiteral("https://webloom.example.org/cgi-bin/omikuji.cgi");
 inline const QString kMakerMail = QStringLiteral("mailto:webloom@example.org");
 inline const QString kFreeSoftwarePage = QStringLiteral("https://webloom.example.org/free/");
-inline const QString kRecommendedSoftware1 = QStringLiteral("https://webloom.example.org/free/counter.html");
-inline const QString kRecommendedSoftware2 = QStringLiteral("https://webloom.example.org/free/bbs.html");
+inline const QString kRecommendedSoftware1 = QStringLiteral("https://webloom.example.org/free/graphics-converter.html");
+inline const QString kRecommendedSoftware2 = QStringLiteral("https://webloom.example.org/free/ftp-client.html");
 
 }  // namespace addresses
 

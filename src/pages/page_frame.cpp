@@ -38,12 +38,16 @@ bool PageFrame::open(const QString &fileName)
     discard();
     const QString path = outputPath(fileName);
     auto file = std::make_unique<QSaveFile>(path);
-    if (!file->open(QIODevice::WriteOnly)) {
+    // Unbuffered: QSaveFile's own buffer is flushed inside commit(), which
+    // then ignores a short write and renames a truncated page over the old
+    // one. Writing through ourselves lets every short write be seen.
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         fail(path, file->errorString());
         return false;
     }
     file_ = std::move(file);
     buffer_.clear();
+    writeError_.clear();
     return true;
 }
 
@@ -53,10 +57,33 @@ void PageFrame::line(const QString &text)
         return;
     buffer_ += cp932::encode(text, cp932::Unmappable::NumericReference);
     buffer_ += "\r\n";
-    if (buffer_.size() >= 64 * 1024) {
-        file_->write(buffer_);
+    if (buffer_.size() >= 64 * 1024)
+        writeBuffer();
+}
+
+bool PageFrame::writeBuffer()
+{
+    if (!writeError_.isEmpty()) {
         buffer_.clear();
+        return false;
     }
+    const char *data = buffer_.constData();
+    qint64 left = buffer_.size();
+    while (left > 0) {
+        // A short write (disk full, size limit) is followed by one more
+        // attempt, whose failure carries the system's reason.
+        const qint64 n = file_->write(data, left);
+        if (n <= 0) {
+            writeError_ = file_->errorString();
+            if (writeError_.isEmpty())
+                writeError_ = QStringLiteral("write error");
+            break;
+        }
+        data += n;
+        left -= n;
+    }
+    buffer_.clear();
+    return writeError_.isEmpty();
 }
 
 void PageFrame::pageOpening(const QString &title, const QString &baseAddress)
@@ -120,15 +147,16 @@ bool PageFrame::close()
 {
     if (!file_)
         return false;
+    const bool written = writeBuffer();
     std::unique_ptr<QSaveFile> file = std::move(file_);
     const QString path = file->fileName();
-    bool ok = buffer_.isEmpty() || file->write(buffer_) == buffer_.size();
-    buffer_.clear();
-    ok = ok && file->commit();
-    if (!ok) {
-        const QString reason = file->errorString();
+    if (!written) {
         file->cancelWriting();
-        fail(path, reason);
+        fail(path, writeError_);
+        return false;
+    }
+    if (!file->commit()) {
+        fail(path, file->errorString());
         return false;
     }
     written_.append(path);
@@ -142,6 +170,7 @@ void PageFrame::discard()
         file_.reset();
     }
     buffer_.clear();
+    writeError_.clear();
 }
 
 void PageFrame::success() { prompter_.message(QStringLiteral("作成しました。")); }

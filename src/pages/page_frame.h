@@ -72,12 +72,15 @@ public:
     const QStringList &writtenFiles() const { return written_; }
 
 private:
+    // Writes out the encoded lines; false once any write has failed.
+    bool writeBuffer();
     void fail(const QString &path, const QString &reason);
 
     SiteDocument &doc_;
     Prompter &prompter_;
     std::unique_ptr<QSaveFile> file_;
     QByteArray buffer_;
+    QString writeError_; // the first write failure of the current file
     QStringList written_;
 };
 

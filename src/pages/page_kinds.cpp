@@ -1,17 +1,21 @@
 #include "pages/page_kinds.h"
 
 #include "pages/link_page.h"
+#include "pages/photo_pages.h"
 #include "pages/self_page.h"
 #include "pages/sub_page.h"
+#include "pages/top_page.h"
 
 namespace webloom {
 
 const std::vector<PageKind> &pageKinds()
 {
     static const std::vector<PageKind> kinds = {
+        {QStringLiteral("top"), TabTop, &chktop},
         {QStringLiteral("self"), TabSelf, &chkself},
         {QStringLiteral("link"), TabLink, &command11},
         {QStringLiteral("sub"), TabSub, &command14},
+        {QStringLiteral("photo"), TabPhoto, &photoPagesFromText3},
     };
     return kinds;
 }

@@ -1,0 +1,146 @@
+#include "app/cli_build.h"
+
+#include <QFileInfo>
+
+#include <optional>
+#include <vector>
+
+#include "app/cli_prompter.h"
+#include "document/project_file.h"
+#include "pages/page_kinds.h"
+
+namespace webloom {
+
+namespace {
+
+struct BuildRequest {
+    bool help = false;
+    QString project;
+    std::optional<QString> outDir;
+    std::optional<QStringList> only; // kind names in the order given, no repeats
+};
+
+QString knownKinds()
+{
+    QStringList names;
+    for (const PageKind &kind : pageKinds())
+        names.append(kind.name);
+    return names.join(QLatin1Char(','));
+}
+
+// Fills request from the arguments; on a usage error returns its text.
+QString parse(const QStringList &arguments, BuildRequest &request)
+{
+    std::optional<QString> project;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &a = arguments.at(i);
+        // "--out DIR" and "--out=DIR" alike.
+        auto value = [&](const QString &option, QString &into) -> QString {
+            if (a.startsWith(option + QLatin1Char('='))) {
+                into = a.mid(option.size() + 1);
+            } else if (i + 1 < arguments.size()) {
+                into = arguments.at(++i);
+            } else {
+                return option + QStringLiteral(" needs a value");
+            }
+            if (into.isEmpty())
+                return option + QStringLiteral(" needs a value");
+            return {};
+        };
+        const bool isOut = a == QLatin1String("--out") || a.startsWith(QLatin1String("--out="));
+        const bool isOnly = a == QLatin1String("--only") || a.startsWith(QLatin1String("--only="));
+        if (isOut) {
+            QString dir;
+            if (QString problem = value(QStringLiteral("--out"), dir); !problem.isEmpty())
+                return problem;
+            request.outDir = dir;
+        } else if (isOnly) {
+            QString list;
+            if (QString problem = value(QStringLiteral("--only"), list); !problem.isEmpty())
+                return problem;
+            QStringList names;
+            for (const QString &name : list.split(QLatin1Char(','))) {
+                if (!findPageKind(name))
+                    return QStringLiteral("unknown page kind \"%1\" (known: %2)").arg(name, knownKinds());
+                if (!names.contains(name))
+                    names.append(name);
+            }
+            request.only = names;
+        } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            request.help = true;
+            return {};
+        } else if (a.startsWith(QLatin1Char('-')) && a.size() > 1) {
+            return QStringLiteral("unknown option ") + a;
+        } else if (project) {
+            return QStringLiteral("unexpected argument ") + a;
+        } else {
+            project = a;
+        }
+    }
+    if (!project)
+        return QStringLiteral("missing project file");
+    request.project = *project;
+    return {};
+}
+
+void usage(QTextStream &stream)
+{
+    stream << "usage: webloom build PROJECT_FILE [--out DIR] [--only KINDS]\n"
+           << "  --out DIR     write into DIR instead of the project's base folder\n"
+           << "  --only KINDS  comma-separated page kinds, from: " << knownKinds() << '\n'
+           << Qt::flush;
+}
+
+} // namespace
+
+int runBuild(const QStringList &arguments, QTextStream &out, QTextStream &err)
+{
+    BuildRequest request;
+    if (const QString problem = parse(arguments, request); !problem.isEmpty()) {
+        err << "webloom build: " << problem << '\n';
+        usage(err);
+        return 2;
+    }
+    if (request.help) {
+        usage(out);
+        return 0;
+    }
+
+    SiteDocument doc;
+    ConsolePrompter prompter(err);
+    // The open dialog hands the loader a full path; so does the command line.
+    if (!loadProjectFile(doc, prompter, QFileInfo(request.project).absoluteFilePath()))
+        return 2;
+    if (request.outDir)
+        doc.setText(Field::Label1, *request.outDir);
+
+    std::vector<const PageKind *> kinds;
+    if (request.only) {
+        for (const QString &name : *request.only)
+            kinds.push_back(findPageKind(name));
+    } else {
+        for (const PageKind &kind : pageKinds())
+            kinds.push_back(&kind);
+    }
+
+    bool failed = false;
+    for (const PageKind *kind : kinds) {
+        // The button that writes a page sits on its own tab, and the
+        // navigation bar depends on the tab showing.
+        doc.setCurrentTab(kind->tab);
+        PageFrame frame(doc, prompter);
+        const PageResult result = kind->command(frame);
+        for (const QString &path : frame.writtenFiles())
+            out << path << '\n' << Qt::flush;
+        if (result == PageResult::Refused) {
+            err << "webloom build: " << kind->name << " not written\n" << Qt::flush;
+            if (request.only)
+                failed = true;
+        } else if (result == PageResult::Failed) {
+            failed = true;
+        }
+    }
+    return failed ? 1 : 0;
+}
+
+} // namespace webloom
