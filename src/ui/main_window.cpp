@@ -11,15 +11,11 @@
 #include <algorithm>
 
 #include "document/project_file.h"
+#include "pages/top_page.h"
+#include "ui/about_window.h"
+#include "ui/howto_window.h"
 #include "ui/qt_prompter.h"
 #include "ui_main_window.h"
-
-// The top-page writer is built alongside this window; until it is part of
-// the tree its button stays switched off.
-#if __has_include("pages/top_page.h")
-#include "pages/top_page.h"
-#define WEBLOOM_HAVE_TOP_PAGE 1
-#endif
 
 namespace webloom {
 
@@ -45,7 +41,10 @@ bool isLineBreak(QChar c)
     return c == u'\n' || c == u'\r' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator;
 }
 
-bool hasLineBreak(const QString &text) { return std::any_of(text.cbegin(), text.cend(), isLineBreak); }
+bool hasLineBreak(const QString &text)
+{
+    return std::any_of(text.cbegin(), text.cend(), isLineBreak);
+}
 
 QString singleLine(QString text)
 {
@@ -237,6 +236,8 @@ void MainWindow::connectCommands()
     connect(ui_->save, &QAction::triggered, this, &MainWindow::saveCommand);
     connect(ui_->load, &QAction::triggered, this, &MainWindow::loadCommand);
     connect(ui_->eexit, &QAction::triggered, this, &MainWindow::exitCommand);
+    connect(ui_->how, &QAction::triggered, this, &MainWindow::showHowto);
+    connect(ui_->about, &QAction::triggered, this, &MainWindow::showAbout);
 
     const QList<QWidget *> later = {
         ui_->Command1,  // folder chooser, base folder
@@ -256,20 +257,24 @@ void MainWindow::connectCommands()
     };
     for (QWidget *w : later)
         w->setEnabled(false);
-    for (QAction *a : {ui_->easyftp, ui_->how, ui_->about})
-        a->setEnabled(false);
-#ifndef WEBLOOM_HAVE_TOP_PAGE
-    ui_->Command7->setEnabled(false);
-#endif
+    ui_->easyftp->setEnabled(false); // FTP window
     // The preview browser stays switched off for good.
     ui_->brow->setEnabled(false);
 }
 
 void MainWindow::writeTopPage()
 {
-#ifdef WEBLOOM_HAVE_TOP_PAGE
     runPage(&chktop);
-#endif
+}
+
+void MainWindow::showHowto()
+{
+    helper1_.show([this] { return new HowtoWindow(*prompter_); });
+}
+
+void MainWindow::showAbout()
+{
+    frmabt_.show([this] { return new AboutWindow(*prompter_); });
 }
 
 void MainWindow::saveCommand()

@@ -7,6 +7,7 @@
 #include "document/prompter.h"
 #include "document/site_document.h"
 #include "pages/page_frame.h"
+#include "ui/window_registry.h"
 
 namespace Ui {
 class main1;
@@ -14,6 +15,8 @@ class main1;
 
 namespace webloom {
 
+class AboutWindow;
+class HowtoWindow;
 class QtPrompter;
 
 // The main window main1: the site document on six tabs, the menu bar and
@@ -59,12 +62,17 @@ private:
     void saveCommand();  // FILE > SAVE
     void loadCommand();  // FILE > LOAD
     void exitCommand();  // FILE > EXIT
+    void showHowto();    // HELP > HOW TO
+    void showAbout();    // HELP > ABOUT
 
     std::unique_ptr<Ui::main1> ui_;
     SiteDocument doc_;
     std::unique_ptr<QtPrompter> ownPrompter_;
     Prompter *prompter_;
     FileDialogState cob1_;
+    // The secondary windows, each at most once.
+    SingleWindow<HowtoWindow> helper1_;
+    SingleWindow<AboutWindow> frmabt_;
     // Set while the window writes document values into its widgets, so the
     // widgets' change signals are not fed back into the document.
     bool showing_ = false;

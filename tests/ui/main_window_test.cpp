@@ -22,6 +22,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "document/settings.h"
 #include "support/scripted_prompter.h"
 #include "ui/file_list_widget.h"
 #include "ui/main_window.h"
@@ -297,8 +298,8 @@ TEST_F(MainWindowTest, CommandsAndMenuItemsArePresent)
         {"file", "eexit", "EXIT", true},
         {"tool", "easyftp", "簡易ＦＴＰ", false},
         {"tool", "brow", "簡易WEBエディタ", false},
-        {"help", "how", "HOW TO", false},
-        {"help", "about", "ABOUT", false},
+        {"help", "how", "HOW TO", true},
+        {"help", "about", "ABOUT", true},
     };
     for (const Item &i : items) {
         auto *menu = child<QMenu>(i.menu);
@@ -312,17 +313,6 @@ TEST_F(MainWindowTest, CommandsAndMenuItemsArePresent)
     for (QAction *a : window->menuBar()->actions())
         titles.append(a->text());
     EXPECT_EQ(titles, (QStringList{QStringLiteral("FILE"), QStringLiteral("TOOL"), QStringLiteral("HELP")}));
-}
-
-TEST_F(MainWindowTest, InputModesFollowTheFields)
-{
-    for (Field f : {Field::Text21, Field::Text22, Field::Text30, Field::Text45, Field::Text46}) {
-        EXPECT_FALSE(edit(f)->testAttribute(Qt::WA_InputMethodEnabled)) << fieldName(f).toStdString();
-        EXPECT_TRUE(edit(f)->inputMethodHints() & Qt::ImhLatinOnly);
-    }
-    EXPECT_TRUE(edit(Field::Text49)->inputMethodHints() & Qt::ImhPreferLatin);
-    EXPECT_TRUE(edit(Field::Text49)->testAttribute(Qt::WA_InputMethodEnabled));
-    EXPECT_EQ(edit(Field::Text48)->inputMethodHints(), Qt::ImhNone);
 }
 
 // EXIT ends the event loop at once and closes every window, secondary ones
@@ -459,4 +449,91 @@ TEST_F(MainWindowTest, LineBreaksPastedIntoAFieldAreDropped)
     EXPECT_EQ(title->cursorPosition(), 5);
     edit(Field::Text40)->setText(QStringLiteral("x\u2029y"));
     EXPECT_EQ(doc().text(Field::Text40), QStringLiteral("xy"));
+}
+
+TEST_F(MainWindowTest, TopPageButtonWritesThePage)
+{
+    QTemporaryDir base;
+    doc().setText(Field::Label1, base.path());
+    edit(Field::Text2)->setText(QStringLiteral("me@example.jp"));
+    edit(Field::Text13)->setText(QStringLiteral("くるみの部屋"));
+    clickTab(TabTop);
+    QTest::mouseClick(child<QPushButton>("Command7"), Qt::LeftButton);
+
+    EXPECT_EQ(prompter.messages(), QStringList{QStringLiteral("作成しました。")});
+    QFile page(base.filePath(QStringLiteral("index.html")));
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+    const QByteArray bytes = page.readAll();
+    EXPECT_TRUE(bytes.startsWith("<HTML>\r\n"));
+    EXPECT_TRUE(bytes.contains("<TITLE>\x82\xad\x82\xe9\x82\xdd\x82\xcc\x95\x94\x89\xae</TITLE>\r\n")); // CP932
+    EXPECT_TRUE(bytes.endsWith("</HTML>\r\n"));
+    EXPECT_EQ(tabs()->currentIndex(), TabTop);
+}
+
+TEST_F(MainWindowTest, TopPageWithAMissingAddressGoesToTabZeroWithOneMessage)
+{
+    QTemporaryDir base;
+    doc().setText(Field::Label1, base.path());
+    edit(Field::Text1)->clear();
+    clickTab(TabTop);
+    QTest::mouseClick(child<QPushButton>("Command7"), Qt::LeftButton);
+
+    EXPECT_EQ(prompter.messages(), QStringList{QStringLiteral("必須項目にデータを入れてください")});
+    EXPECT_EQ(tabs()->currentIndex(), TabCommon);
+    EXPECT_TRUE(QDir(base.path()).isEmpty());
+
+    // A missing title alone keeps the top-page tab.
+    prompter.clear();
+    edit(Field::Text1)->setText(QStringLiteral("http://"));
+    edit(Field::Text2)->setText(QStringLiteral("me@example.jp"));
+    clickTab(TabTop);
+    QTest::mouseClick(child<QPushButton>("Command7"), Qt::LeftButton);
+    EXPECT_EQ(prompter.messages(), QStringList{QStringLiteral("必須項目にデータを入れてください")});
+    EXPECT_EQ(tabs()->currentIndex(), TabTop);
+    EXPECT_TRUE(QDir(base.path()).isEmpty());
+}
+
+TEST_F(MainWindowTest, HelpWindowsOpenOnceAndModeless)
+{
+    auto count = [](const char *className) {
+        int n = 0;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            n += w->isVisible() && w->inherits(className) ? 1 : 0;
+        return n;
+    };
+    for (const char *name : {"how", "about"}) {
+        child<QAction>(name)->trigger();
+        child<QAction>(name)->trigger();
+    }
+    EXPECT_EQ(count("webloom::HowtoWindow"), 1);
+    EXPECT_EQ(count("webloom::AboutWindow"), 1);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    // The main window stays usable meanwhile.
+    edit(Field::Text2)->setText(QStringLiteral("still@usable"));
+    EXPECT_EQ(doc().text(Field::Text2), QStringLiteral("still@usable"));
+
+    QApplication::closeAllWindows();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(count("webloom::HowtoWindow") + count("webloom::AboutWindow"), 0);
+}
+
+TEST(MainWindowStart, BaseFolderIsTheStartFolderWhateverFirstdirHolds)
+{
+    QTemporaryDir store, chosen, start;
+    settings::useFile(store.filePath(QStringLiteral("webloom.ini")));
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(chosen.path()));
+    settings::saveFirstdir();
+    ASSERT_TRUE(QDir::setCurrent(start.path()));
+
+    test::ScriptedPrompter prompter;
+    MainWindow window(&prompter);
+    const QString label1 = window.findChild<QLineEdit *>(QStringLiteral("Label1"))->text();
+    const QString firstdir = settings::readFirstdir();
+    QDir::setCurrent(before);
+    settings::useFile(QString());
+
+    EXPECT_EQ(label1, QDir::toNativeSeparators(QDir(start.path()).canonicalPath()));
+    EXPECT_EQ(firstdir, QDir::toNativeSeparators(QDir(chosen.path()).canonicalPath()));
+    EXPECT_TRUE(prompter.shown().empty());
 }
