@@ -1,17 +1,19 @@
 #include "ui/gui.h"
 
 #include <QApplication>
-#include <QMainWindow>
+
+#include "ui/main_window.h"
+#include "ui/program_icon.h"
 
 namespace webloom {
 
 int runGui(QApplication &app)
 {
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("くるみのホームページ作成ツール"));
-    window.resize(719, 555);
-    window.show();
+    QApplication::setApplicationName(QStringLiteral("webloom"));
+    QApplication::setWindowIcon(programIcon());
+    MainWindow main1;
+    main1.show();
     return app.exec();
 }
 
-}  // namespace webloom
+} // namespace webloom

@@ -1,0 +1,94 @@
+#include "document/settings.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+
+#include <memory>
+
+namespace webloom::settings {
+
+namespace {
+
+const QString kGroup = QStringLiteral("startup");
+const QString kFirstdir = QStringLiteral("firstdir");
+const QString kHostmei = QStringLiteral("hostmei");
+
+QString &overridePath()
+{
+    static QString path;
+    return path;
+}
+
+std::unique_ptr<QSettings> openStore()
+{
+    if (!overridePath().isEmpty())
+        return std::make_unique<QSettings>(overridePath(), QSettings::IniFormat);
+    // With "webloom" as the organisation and no application name the store is
+    // the single file <config>/webloom.ini, which is what an application
+    // without an organisation should own.
+    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("webloom"));
+}
+
+QString readValue(const QString &key)
+{
+    const std::unique_ptr<QSettings> store = openStore();
+    if (store->status() != QSettings::NoError)
+        return QString();
+    return store->value(kGroup + QLatin1Char('/') + key).toString();
+}
+
+void saveValue(const QString &key, const QString &value)
+{
+    const std::unique_ptr<QSettings> store = openStore();
+    // A store that could not be read is left alone rather than rewritten from
+    // what little was understood of it; a store that cannot be written is
+    // skipped before QSettings caches the value for the rest of the run.
+    if (store->status() != QSettings::NoError || !store->isWritable())
+        return;
+    store->setValue(kGroup + QLatin1Char('/') + key, value);
+    store->sync();
+}
+
+} // namespace
+
+void useFile(const QString &path)
+{
+    overridePath() = path;
+}
+
+QString storePath()
+{
+    return openStore()->fileName();
+}
+
+void saveFirstdir()
+{
+    saveValue(kFirstdir, QDir::toNativeSeparators(QDir::currentPath()));
+}
+
+QString readFirstdir()
+{
+    return readValue(kFirstdir);
+}
+
+QString readHostmei()
+{
+    return readValue(kHostmei);
+}
+
+void saveHostmei(const QString &value)
+{
+    saveValue(kHostmei, value);
+}
+
+QString desktopFolder()
+{
+    const QString path = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    if (path.isEmpty() || !QFileInfo(path).isDir())
+        return QString();
+    return QDir::toNativeSeparators(path);
+}
+
+} // namespace webloom::settings

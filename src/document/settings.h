@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+namespace webloom::settings {
+
+// The two per-user settings of the program, kept in section "startup" of the
+// INI store of the application "webloom". Every failure of the store is
+// swallowed: a store that cannot be read reads as empty, and a save that
+// cannot be written is skipped.
+
+// Points the store at an INI file of the caller's choosing (tests); the empty
+// path returns to the per-user store.
+void useFile(const QString &path);
+// The INI file in use.
+QString storePath();
+
+// "firstdir": saves the process's current folder as it is at the moment of
+// the call. Nothing in the program reads it back except for inspection.
+void saveFirstdir();
+QString readFirstdir();
+
+// "hostmei": the full path of the FTP connection registry file; empty when
+// none has been chosen. Saving the empty text empties the value and keeps
+// the key.
+QString readHostmei();
+void saveHostmei(const QString &value);
+
+// The user's desktop folder, looked up afresh on every call; empty when the
+// platform names none or the folder does not exist.
+QString desktopFolder();
+
+} // namespace webloom::settings

@@ -1,0 +1,297 @@
+#include "ui/main_window.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QTabBar>
+#include <QTextDocument>
+
+#include <algorithm>
+
+#include "document/project_file.h"
+#include "pages/top_page.h"
+#include "ui/about_window.h"
+#include "ui/howto_window.h"
+#include "ui/qt_prompter.h"
+#include "ui_main_window.h"
+
+namespace webloom {
+
+namespace {
+
+// Client area of the window in pixels (below the menu bar).
+constexpr int kClientWidth = 719;
+constexpr int kClientHeight = 555;
+
+// Japanese input: "on" fields leave the input method alone (Qt cannot force
+// it on), "off" fields ask for Latin input, "disabled" fields accept no
+// input method at all.
+constexpr Field kInputOff[] = {Field::Text49};
+constexpr Field kInputDisabled[] = {Field::Text21, Field::Text22, Field::Text23, Field::Text24,
+                                    Field::Text25, Field::Text26, Field::Text27, Field::Text28,
+                                    Field::Text30, Field::Text45, Field::Text46};
+
+// A field is one line of the project file and of a page, so a line break
+// pasted into a single-line field must not reach the document: like a web
+// form's text input, the field drops line breaks.
+bool isLineBreak(QChar c)
+{
+    return c == u'\n' || c == u'\r' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator;
+}
+
+bool hasLineBreak(const QString &text)
+{
+    return std::any_of(text.cbegin(), text.cend(), isLineBreak);
+}
+
+QString singleLine(QString text)
+{
+    text.removeIf(isLineBreak);
+    return text;
+}
+
+// The body as the user sees it: paragraphs and soft line breaks become "\n";
+// every other character, no-break spaces included, stays as typed.
+QString plainBody(const QPlainTextEdit *edit)
+{
+    QString text = edit->document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    text.replace(QChar::LineSeparator, QLatin1Char('\n'));
+    return text;
+}
+
+} // namespace
+
+MainWindow::MainWindow(Prompter *prompter, QWidget *parent)
+    : QMainWindow(parent), ui_(std::make_unique<Ui::main1>()), prompter_(prompter), cob1_(initialProjectDialog())
+{
+    ui_->setupUi(this);
+    if (!prompter_) {
+        ownPrompter_ = std::make_unique<QtPrompter>(this);
+        prompter_ = ownPrompter_.get();
+    }
+    bindDocument();
+    applyInputModes();
+    connectCommands();
+
+    // Start-up: the document holds its defaults and the start folder; tab 0.
+    doc_.setCurrentTab(TabCommon);
+    ui_->SSTab1->setCurrentIndex(TabCommon);
+    resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::bindDocument()
+{
+    for (const FieldInfo &info : fieldTable()) {
+        const Field field = info.field;
+        auto *edit = findChild<QLineEdit *>(fieldName(field));
+        if (!edit)
+            continue;
+        connect(edit, &QLineEdit::textChanged, this, [this, field, edit](const QString &text) {
+            if (showing_)
+                return;
+            if (hasLineBreak(text)) {
+                // Setting the cleaned text comes back through this handler.
+                const int cursor = edit->cursorPosition();
+                const int removedBefore = int(text.left(cursor).size() - singleLine(text.left(cursor)).size());
+                edit->setText(singleLine(text));
+                edit->setCursorPosition(cursor - removedBefore);
+                return;
+            }
+            doc_.setText(field, text);
+        });
+    }
+    connect(&doc_, &SiteDocument::textChanged, this, &MainWindow::showField);
+
+    connect(&doc_, &SiteDocument::listChanged, this, &MainWindow::showList);
+
+    connect(ui_->rtext1, &QPlainTextEdit::textChanged, this, [this] {
+        if (!showing_)
+            doc_.setRtext1(plainBody(ui_->rtext1));
+    });
+    connect(&doc_, &SiteDocument::rtext1Changed, this, &MainWindow::showBody);
+
+    connect(&doc_, &SiteDocument::file1Changed, this, [this] { ui_->File1->showList(doc_.file1()); });
+
+    connect(ui_->SSTab1, &QTabWidget::currentChanged, this, [this](int index) {
+        if (!showing_ && index >= 0)
+            doc_.setCurrentTab(index);
+    });
+    connect(&doc_, &SiteDocument::currentTabChanged, this, [this](int tab) {
+        if (ui_->SSTab1->currentIndex() == tab)
+            return;
+        showing_ = true;
+        ui_->SSTab1->setCurrentIndex(tab);
+        showing_ = false;
+    });
+
+    // The user reaching the tab control, by mouse or keyboard.
+    connect(ui_->SSTab1->tabBar(), &QTabBar::tabBarClicked, this, [this] { pointFile1AtPhotoFolder(); });
+    ui_->SSTab1->tabBar()->installEventFilter(this);
+
+    for (const FieldInfo &info : fieldTable())
+        showField(info.field);
+    for (int i = 0; i < kListCount; ++i)
+        showList(static_cast<ListId>(i));
+    showBody();
+    ui_->File1->showList(doc_.file1());
+}
+
+void MainWindow::showField(Field field)
+{
+    const QString &value = doc_.text(field);
+    if (field == Field::Label93) {
+        ui_->Label93->setText(value);
+        return;
+    }
+    auto *edit = findChild<QLineEdit *>(fieldName(field));
+    // An unchanged text is not set again, which would move the cursor.
+    if (!edit || edit->text() == value)
+        return;
+    showing_ = true;
+    edit->setText(value);
+    showing_ = false;
+}
+
+void MainWindow::showList(ListId id)
+{
+    // Only the link list is shown; List1, List2 and List4 are work lists.
+    if (id != ListId::List3)
+        return;
+    const QStringList &items = doc_.list(id);
+    QListWidget *view = ui_->List3;
+    bool same = view->count() == items.size();
+    for (int i = 0; same && i < view->count(); ++i)
+        same = view->item(i)->text() == items.at(i);
+    if (same)
+        return;
+    view->clear();
+    view->addItems(items);
+}
+
+void MainWindow::showBody()
+{
+    if (plainBody(ui_->rtext1) == doc_.rtext1())
+        return;
+    showing_ = true;
+    ui_->rtext1->setPlainText(doc_.rtext1());
+    showing_ = false;
+}
+
+int MainWindow::selectedLinkIndex() const
+{
+    int last = -1;
+    for (int i = 0; i < ui_->List3->count(); ++i) {
+        if (ui_->List3->item(i)->isSelected())
+            last = i;
+    }
+    return last;
+}
+
+void MainWindow::applyInputModes()
+{
+    for (Field f : kInputOff) {
+        if (auto *edit = findChild<QLineEdit *>(fieldName(f)))
+            edit->setInputMethodHints(Qt::ImhPreferLatin);
+    }
+    for (Field f : kInputDisabled) {
+        if (auto *edit = findChild<QLineEdit *>(fieldName(f))) {
+            edit->setInputMethodHints(Qt::ImhLatinOnly);
+            edit->setAttribute(Qt::WA_InputMethodEnabled, false);
+        }
+    }
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui_->SSTab1->tabBar() && event->type() == QEvent::FocusIn)
+        pointFile1AtPhotoFolder();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::pointFile1AtPhotoFolder()
+{
+    // An empty or missing folder leaves File1 as it was, without a message.
+    doc_.pointFile1(doc_.text(Field::Text3));
+}
+
+PageResult MainWindow::runPage(PageResult (*command)(PageFrame &))
+{
+    PageFrame frame(doc_, *prompter_);
+    return command(frame);
+}
+
+// ---------------------------------------------------------------------------
+// Commands. Each control is connected here and nowhere else; the controls
+// whose commands belong to features not yet in the program stay disabled
+// until that feature connects them.
+
+void MainWindow::connectCommands()
+{
+    connect(ui_->Command7, &QPushButton::clicked, this, &MainWindow::writeTopPage);
+    connect(ui_->save, &QAction::triggered, this, &MainWindow::saveCommand);
+    connect(ui_->load, &QAction::triggered, this, &MainWindow::loadCommand);
+    connect(ui_->eexit, &QAction::triggered, this, &MainWindow::exitCommand);
+    connect(ui_->how, &QAction::triggered, this, &MainWindow::showHowto);
+    connect(ui_->about, &QAction::triggered, this, &MainWindow::showAbout);
+
+    const QList<QWidget *> later = {
+        ui_->Command1,  // folder chooser, base folder
+        ui_->Command3,  // folder chooser, photo folder
+        ui_->Command4,  // rename the photo files
+        ui_->Command5,  // add the photo extension
+        ui_->Command6,  // photo pages
+        ui_->Command8,  // self-introduction page
+        ui_->Command9,  // link list: add
+        ui_->Command2,  // link list: take out for correction
+        ui_->Command15, // link list: put back
+        ui_->Command10, // link list: delete
+        ui_->Command11, // link-collection page
+        ui_->Command14, // sub page
+        ui_->Command16, // sub page body: read a file
+        ui_->Command17, // sub page body: write a file
+    };
+    for (QWidget *w : later)
+        w->setEnabled(false);
+    ui_->easyftp->setEnabled(false); // FTP window
+    // The preview browser stays switched off for good.
+    ui_->brow->setEnabled(false);
+}
+
+void MainWindow::writeTopPage()
+{
+    runPage(&chktop);
+}
+
+void MainWindow::showHowto()
+{
+    helper1_.show([this] { return new HowtoWindow(*prompter_); });
+}
+
+void MainWindow::showAbout()
+{
+    frmabt_.show([this] { return new AboutWindow(*prompter_); });
+}
+
+void MainWindow::saveCommand()
+{
+    saveProject(doc_, *prompter_, cob1_);
+}
+
+void MainWindow::loadCommand()
+{
+    loadProject(doc_, *prompter_, cob1_);
+}
+
+void MainWindow::exitCommand()
+{
+    // Nothing is asked and nothing is saved.
+    QApplication::closeAllWindows();
+    QCoreApplication::exit(0);
+}
+
+} // namespace webloom

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QMainWindow>
+
+#include <memory>
+
+#include "document/prompter.h"
+#include "document/site_document.h"
+#include "pages/page_frame.h"
+#include "ui/window_registry.h"
+
+namespace Ui {
+class main1;
+}
+
+namespace webloom {
+
+class AboutWindow;
+class HowtoWindow;
+class QtPrompter;
+
+// The main window main1: the site document on six tabs, the menu bar and
+// the dispatch of every command. The window owns the document; each field
+// widget is a view of it in both directions.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    // Messages and dialogs go through the given prompter (borrowed; tests
+    // inject a scripted one); without one the window shows Qt boxes.
+    explicit MainWindow(Prompter *prompter = nullptr, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    SiteDocument &document() { return doc_; }
+    Prompter &prompter() { return *prompter_; }
+    // The window's one file dialog object, shared by SAVE, LOAD and the body
+    // file commands of the sub page.
+    FileDialogState &cob1() { return cob1_; }
+
+    // The row of List3 last selected by the user, -1 when none is.
+    int selectedLinkIndex() const;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void bindDocument();
+    void applyInputModes();
+    void connectCommands();
+
+    // Document -> widgets.
+    void showField(Field field);
+    void showList(ListId id);
+    void showBody();
+
+    // Runs a "ＨＰ作成" command against the document.
+    PageResult runPage(PageResult (*command)(PageFrame &));
+    // The tab control got the focus: File1 follows Text3, errors ignored.
+    void pointFile1AtPhotoFolder();
+
+    // Commands.
+    void writeTopPage(); // Command7
+    void saveCommand();  // FILE > SAVE
+    void loadCommand();  // FILE > LOAD
+    void exitCommand();  // FILE > EXIT
+    void showHowto();    // HELP > HOW TO
+    void showAbout();    // HELP > ABOUT
+
+    std::unique_ptr<Ui::main1> ui_;
+    SiteDocument doc_;
+    std::unique_ptr<QtPrompter> ownPrompter_;
+    Prompter *prompter_;
+    FileDialogState cob1_;
+    // The secondary windows, each at most once.
+    SingleWindow<HowtoWindow> helper1_;
+    SingleWindow<AboutWindow> frmabt_;
+    // Set while the window writes document values into its widgets, so the
+    // widgets' change signals are not fed back into the document.
+    bool showing_ = false;
+};
+
+} // namespace webloom
