@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "app/ftp_command.h"
+
 namespace webloom {
 
 namespace {
@@ -11,6 +13,7 @@ namespace {
 const char kUsage[] =
     "usage: webloom                      start the window\n"
     "       webloom build PROJECT_FILE [--out DIR] [--only KINDS]\n"
+    "       webloom ftp HOST[:PORT] USER [--local DIR] COMMAND...\n"
     "       webloom --help | --version\n";
 
 }  // namespace
@@ -33,6 +36,8 @@ int runCommandLine(const QStringList &arguments)
         out << "webloom " WEBLOOM_VERSION_TEXT "\n";
         return 0;
     }
+    if (command == QLatin1String("ftp"))
+        return runFtpCommand(arguments.mid(2), out, err);
     if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
         out << kUsage;
         return 0;
