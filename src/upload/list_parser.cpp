@@ -63,7 +63,6 @@ bool isMonth(QByteArrayView text)
             if (lower == month)
                 return true;
         }
-        return false;
     }
     return isNumberWithSuffix(text, kMonthUtf8, 2) || isNumberWithSuffix(text, kMonthCp932, 2);
 }

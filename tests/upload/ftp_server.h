@@ -99,6 +99,7 @@ private:
 import sys
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
+from pyftpdlib.log import config_logging
 from pyftpdlib.servers import FTPServer
 
 root, user, password = sys.argv[1], sys.argv[2], sys.argv[3]
@@ -122,6 +123,7 @@ if rate > 0:
         write_limit = rate
     Handler.dtp_handler = Throttled
 
+config_logging()
 server = FTPServer(('127.0.0.1', 0), Handler)
 sys.stderr.write('>>> starting FTP server on 127.0.0.1:%d <<<\n' % server.address[1])
 sys.stderr.flush()
