@@ -94,8 +94,8 @@ HostPort splitHostField(const QString &field)
 bool isSafeLocalName(const QString &name)
 {
     return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
-           !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\r')) &&
-           !name.contains(QLatin1Char('\n')) && !name.contains(QChar(0));
+           !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\r')) && !name.contains(QLatin1Char('\n')) &&
+           !name.contains(QChar(0));
 }
 
 // A name that can travel in one FTP command line.
@@ -163,6 +163,7 @@ public:
         path_.clear();
         mlsd_ = Mlsd::Unknown;
         rawNames_.clear();
+        sizes_.clear();
     }
 
 private:
@@ -180,9 +181,10 @@ private:
     {
         const TransferCommand &command = request.command;
         if (command.kind == TransferCommand::Kind::Close) {
-            replyLine_.clear();
+            // libcurl reads the server's goodbye on a handle of its own, so
+            // there is no reply line to show.
             dropConnection();
-            return {0, Transfer::kStateCompleted, decodeReply(replyLine_), {}};
+            return {0, Transfer::kStateCompleted, {}, {}};
         }
         Attempt login;
         if (!ensureSession(request.server, &login))
@@ -217,9 +219,8 @@ private:
     // went wrong (no connection, lost connection, time-out).
     static CurlResult failure(const Attempt &attempt)
     {
-        const QString reply = attempt.replyCode >= 400 && !attempt.replyLine.isEmpty()
-                                  ? decodeReply(attempt.replyLine)
-                                  : attempt.error;
+        const QString reply =
+            attempt.replyCode >= 400 && !attempt.replyLine.isEmpty() ? decodeReply(attempt.replyLine) : attempt.error;
         return {0, Transfer::kStateError, reply, {}};
     }
     static QString decodeReply(const QByteArray &line) { return listing::decodeName(line); }
@@ -259,6 +260,14 @@ private:
         }
         pathKnown_ = true;
         return true;
+    }
+
+    void remember(const QList<listing::ListEntry> &entries, const listing::Listing &shown)
+    {
+        rawNames_ = shown.rawNames;
+        sizes_.clear();
+        for (const listing::ListEntry &entry : entries)
+            sizes_.insert(entry.name, entry.size);
     }
 
     QByteArray rawName(const QString &name) const { return rawNames_.value(name, name.toUtf8()); }
@@ -337,8 +346,9 @@ private:
         const Attempt attempt = listDirectory(path_, &data, &format);
         if (!attempt.ok())
             return failure(attempt);
-        listing::Listing result = listing::formatListing(listing::parseListing(data, format));
-        rawNames_ = result.rawNames;
+        const QList<listing::ListEntry> entries = listing::parseListing(data, format);
+        listing::Listing result = listing::formatListing(entries);
+        remember(entries, result);
         return success(attempt, result.text);
     }
 
@@ -349,12 +359,12 @@ private:
         const QList<QByteArray> target = resolve(name);
         // Asking for the directory itself makes curl enter it (CWD) and
         // nothing more; it succeeds only when the server lets us in.
-        const Attempt attempt =
-            perform(directoryUrl(target), [](CURL *h) { curl_easy_setopt(h, CURLOPT_NOBODY, 1L); });
+        const Attempt attempt = perform(directoryUrl(target), [](CURL *h) { curl_easy_setopt(h, CURLOPT_NOBODY, 1L); });
         if (!attempt.ok())
             return failure(attempt);
         path_ = target;
         rawNames_.clear();
+        sizes_.clear();
         return success(attempt);
     }
 
@@ -399,7 +409,7 @@ private:
             if (entry.name == raw)
                 return refusal(kRemoteExistsText);
         }
-        rawNames_ = shown.rawNames;
+        remember(entries, shown);
         const qint64 size = source.size();
         const Attempt attempt = perform(fileUrl(raw), [&](CURL *h) {
             source.seek(0);
@@ -428,16 +438,20 @@ private:
         // half file under that name.
         QFile part;
         for (int tries = 0; tries < 100 && !part.isOpen(); ++tries) {
-            part.setFileName(QDir(folder).filePath(QStringLiteral(".webloom-%1.part")
-                                                       .arg(QRandomGenerator::global()->generate64(), 16, 16,
-                                                            QLatin1Char('0'))));
+            part.setFileName(
+                QDir(folder).filePath(QStringLiteral(".webloom-%1.part")
+                                          .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'))));
             if (!part.open(QIODevice::WriteOnly | QIODevice::NewOnly) && !part.exists())
                 return refusal(kLocalWriteText);
         }
         if (!part.isOpen())
             return refusal(kLocalWriteText);
         localWriteFailed_ = false;
-        const Attempt attempt = perform(fileUrl(rawName(remote)), [&](CURL *) {
+        const QByteArray raw = rawName(remote);
+        // Not every server announces the size when it starts sending; the
+        // listing the file was chosen from knows it.
+        expectedSize_ = sizes_.value(raw, -1);
+        const Attempt attempt = perform(fileUrl(raw), [&](CURL *) {
             part.resize(0);
             part.seek(0);
             sink_ = &part;
@@ -591,6 +605,7 @@ private:
             progress_(lastTotal_, lastTotal_);
         reportProgress_ = false;
         lastTotal_ = -1;
+        expectedSize_ = -1;
         return attempt;
     }
 
@@ -640,8 +655,7 @@ private:
         // continuations nor the headers curl makes up for a file's size.
         const bool isReply = line.size() >= 3 && std::isdigit(static_cast<unsigned char>(line[0])) &&
                              std::isdigit(static_cast<unsigned char>(line[1])) &&
-                             std::isdigit(static_cast<unsigned char>(line[2])) &&
-                             (line.size() == 3 || line[3] == ' ');
+                             std::isdigit(static_cast<unsigned char>(line[2])) && (line.size() == 3 || line[3] == ' ');
         if (isReply) {
             worker->replyCode_ = line.left(3).toLong();
             worker->replyLine_ = line;
@@ -685,7 +699,9 @@ private:
             return 0;
         const bool upload = worker->source_ != nullptr;
         const qint64 done = upload ? upNow : downNow;
-        const qint64 total = (upload ? upTotal : downTotal) > 0 ? (upload ? upTotal : downTotal) : -1;
+        qint64 total = upload ? upTotal : downTotal;
+        if (total <= 0)
+            total = upload ? -1 : worker->expectedSize_;
         worker->lastTotal_ = total;
         // Batched, so that a fast transfer does not flood the window.
         if (done != worker->lastDone_ && worker->progressClock_.elapsed() >= kProgressIntervalMs) {
@@ -734,6 +750,8 @@ private:
     Mlsd mlsd_ = Mlsd::Unknown;
     // Server bytes of the names of the last listing, by the text shown.
     QHash<QString, QByteArray> rawNames_;
+    // Sizes from the last listing, by the server's bytes of the name.
+    QHash<QByteArray, qint64> sizes_;
 
     // State of the transfer in progress, read by the callbacks.
     char errorBuffer_[CURL_ERROR_SIZE] = {};
@@ -749,6 +767,7 @@ private:
     QElapsedTimer progressClock_;
     qint64 lastDone_ = -1;
     qint64 lastTotal_ = -1;
+    qint64 expectedSize_ = -1;
 };
 
 CurlTransfer::CurlTransfer(QObject *parent) : Transfer(parent), abort_(std::make_shared<std::atomic_bool>(false))
@@ -756,10 +775,12 @@ CurlTransfer::CurlTransfer(QObject *parent) : Transfer(parent), abort_(std::make
     worker_ = new CurlWorker(
         abort_,
         [this](const CurlResult &result) {
-            QMetaObject::invokeMethod(this, [this, result] { finish(result); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, result] { finish(result); }, Qt::QueuedConnection);
         },
         [this](qint64 done, qint64 total) {
-            QMetaObject::invokeMethod(this, [this, done, total] { emit progress(done, total); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, done, total] { emit progress(done, total); }, Qt::QueuedConnection);
         });
     worker_->moveToThread(&thread_);
     thread_.setObjectName(QStringLiteral("webloom-ftp"));
@@ -811,14 +832,16 @@ void CurlTransfer::execute(const QString &url, const QString &command)
         // soon as the running request is over, though this request itself is
         // refused like any other.
         if (parsed && parsed->kind == TransferCommand::Kind::Close)
-            QMetaObject::invokeMethod(worker_, [worker = worker_] { worker->dropConnection(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                worker_, [worker = worker_] { worker->dropConnection(); }, Qt::QueuedConnection);
         refuse(QString::fromUtf16(kBusyText));
         return;
     }
     busy_ = true;
     runningId_ = nextId_++;
-    data_.clear();
-    dataOffset_ = 0;
+    // The previous response stays readable until this one's result arrives:
+    // a listing may still be being read by a handler that let this request
+    // start from inside its event processing.
 
     CurlRequest request;
     request.id = runningId_;
@@ -828,7 +851,8 @@ void CurlTransfer::execute(const QString &url, const QString &command)
     if (!parsed || (!addressOk && parsed->kind != TransferCommand::Kind::Close)) {
         const QString reason = QString::fromUtf16(parsed ? kBadAddressText : kBadCommandText);
         const CurlResult result{runningId_, kStateError, reason, {}};
-        QMetaObject::invokeMethod(this, [this, result] { finish(result); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, result] { finish(result); }, Qt::QueuedConnection);
         return;
     }
     request.command = *parsed;
@@ -842,7 +866,8 @@ void CurlTransfer::execute(const QString &url, const QString &command)
         const QString password = address.password(QUrl::FullyDecoded);
         request.server.password = (password.isEmpty() ? this->password() : password).toUtf8();
     }
-    QMetaObject::invokeMethod(worker_, [worker = worker_, request] { worker->run(request); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        worker_, [worker = worker_, request] { worker->run(request); }, Qt::QueuedConnection);
 }
 
 QByteArray CurlTransfer::nextChunk(int size, ChunkKind kind)
@@ -856,7 +881,11 @@ QByteArray CurlTransfer::nextChunk(int size, ChunkKind kind)
         // Whole characters only, so that each chunk decodes on its own.
         for (int count = 0; count < size && end < data_.size(); ++count) {
             const auto lead = static_cast<unsigned char>(data_.at(end));
-            end += lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3 : (lead & 0xF8) == 0xF0 ? 4 : 1;
+            end += lead < 0x80             ? 1
+                   : (lead & 0xE0) == 0xC0 ? 2
+                   : (lead & 0xF0) == 0xE0 ? 3
+                   : (lead & 0xF8) == 0xF0 ? 4
+                                           : 1;
         }
         end = std::min(end, data_.size());
     }

@@ -17,7 +17,7 @@ struct ListEntry {
     QByteArray name;
     bool directory = false;
     bool link = false;
-    qint64 size = -1;  // -1 when the listing does not say
+    qint64 size = -1;   // -1 when the listing does not say
     QByteArray target;  // a symbolic link's target, when the listing gives it
 };
 

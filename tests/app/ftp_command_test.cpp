@@ -38,7 +38,7 @@ protected:
     // Runs "webloom ftp HOST USER --local LOCAL commands..." with the password
     // in the environment, or on standard input when passwordOnInput is set.
     Outcome run(const QStringList &commands, const QString &password = kPassword, bool passwordOnInput = false,
-            QStringList arguments = {})
+                QStringList arguments = {})
     {
         if (arguments.isEmpty())
             arguments = {QStringLiteral("ftp"), server_.address(), kUser, QStringLiteral("--local"), local_.path()};
@@ -80,8 +80,8 @@ protected:
 ::testing::AssertionResult reported(const Outcome &run, qsizetype line, const QString &command, const char *outcome,
                                     const char *code)
 {
-    const QString expected = command + QLatin1Char('\t') + QLatin1String(outcome) + QLatin1Char('\t') +
-                             QLatin1String(code);
+    const QString expected =
+        command + QLatin1Char('\t') + QLatin1String(outcome) + QLatin1Char('\t') + QLatin1String(code);
     if (line < run.lines.size() && run.lines.at(line).startsWith(expected))
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "line " << line << " is not \"" << expected.toStdString() << "...\":\n"
@@ -91,9 +91,9 @@ protected:
 
 TEST_F(FtpCommandTest, PublishesInOrderAndPrintsListingsEntryByEntry)
 {
-    const Outcome r = run({QStringLiteral("DIR"), QStringLiteral("CD sub"), QStringLiteral("PUT index.html index.html"),
-                       QStringLiteral("PUT a b.html a b.html"), QStringLiteral("DIR"),
-                       QStringLiteral("GET in.txt in.txt")});
+    const Outcome r =
+        run({QStringLiteral("DIR"), QStringLiteral("CD sub"), QStringLiteral("PUT index.html index.html"),
+             QStringLiteral("PUT a b.html a b.html"), QStringLiteral("DIR"), QStringLiteral("GET in.txt in.txt")});
     EXPECT_EQ(r.exitCode, 0) << r.errors.toStdString();
     ASSERT_EQ(r.lines.size(), 13) << r.lines.join(QLatin1Char('\n')).toStdString();
     EXPECT_TRUE(reported(r, 0, QStringLiteral("DIR"), "ok", "226"));
@@ -113,7 +113,7 @@ TEST_F(FtpCommandTest, PublishesInOrderAndPrintsListingsEntryByEntry)
 TEST_F(FtpCommandTest, FailedRequestsAreReportedAndTheRunGoesOn)
 {
     const Outcome r = run({QStringLiteral("DELETE index.html"), QStringLiteral("PUT index.html index.html"),
-                       QStringLiteral("PUT index.html index.html"), QStringLiteral("MKDIR made")});
+                           QStringLiteral("PUT index.html index.html"), QStringLiteral("MKDIR made")});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(reported(r, 0, QStringLiteral("DELETE index.html"), "error", "550"));
     EXPECT_TRUE(reported(r, 1, QStringLiteral("PUT index.html index.html"), "ok", "226"));
@@ -124,8 +124,8 @@ TEST_F(FtpCommandTest, FailedRequestsAreReportedAndTheRunGoesOn)
 
 TEST_F(FtpCommandTest, StopsAfterAFailedCdSoNothingLandsInTheWrongFolder)
 {
-    const Outcome r = run({QStringLiteral("CD missing"), QStringLiteral("DELETE top.txt"),
-                       QStringLiteral("PUT index.html index.html")});
+    const Outcome r = run(
+        {QStringLiteral("CD missing"), QStringLiteral("DELETE top.txt"), QStringLiteral("PUT index.html index.html")});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.lines.size(), 1);
     EXPECT_TRUE(reported(r, 0, QStringLiteral("CD missing"), "error", "550"));

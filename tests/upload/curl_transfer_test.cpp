@@ -2,12 +2,15 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <memory>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -57,7 +60,8 @@ QByteArray drain(Transfer &transfer, int size = Transfer::kChunkSize)
 
 QString listing(Transfer &transfer)
 {
-    EXPECT_EQ(request(transfer, QStringLiteral("DIR")), Transfer::kStateCompleted) << transfer.lastReply().toStdString();
+    EXPECT_EQ(request(transfer, QStringLiteral("DIR")), Transfer::kStateCompleted)
+        << transfer.lastReply().toStdString();
     return QString::fromUtf8(drain(transfer));
 }
 
@@ -261,8 +265,13 @@ TEST_F(CurlTransferTest, PutAndGetMoveBinaryFilesUnchanged)
     EXPECT_EQ(progress.last().at(1).toLongLong(), content.size());
 
     ASSERT_TRUE(QFile::rename(localPath(QStringLiteral("big file.bin")), localPath(QStringLiteral("sent.bin"))));
+    listing(transfer_);  // the session always lists before it fetches
+    progress.clear();
     ASSERT_EQ(request(transfer_, QStringLiteral("GET big file.bin big file.bin")), Transfer::kStateCompleted)
         << transfer_.lastReply().toStdString();
+    ASSERT_FALSE(progress.isEmpty());
+    EXPECT_EQ(progress.last().at(0).toLongLong(), content.size());
+    EXPECT_EQ(progress.last().at(1).toLongLong(), content.size()) << "size known from the listing";
     EXPECT_TRUE(test::sameBytes(content, test::readBytes(localPath(QStringLiteral("big file.bin")))));
     EXPECT_TRUE(transfer_.nextChunk(1024, Transfer::ChunkKind::Bytes).isEmpty()) << "GET stores the file itself";
     EXPECT_TRUE(partFiles(local_.path()).isEmpty());
@@ -299,16 +308,20 @@ TEST_F(CurlTransferTest, DownloadNamesNeverLeaveTheLocalFolder)
     QDir(local_.path()).mkdir(QStringLiteral("inner"));
     transfer_.setLocalFolder(localPath(QStringLiteral("inner")));
     const QStringList hostile = {
-        QStringLiteral("GET ../file one.txt ../file one.txt"), QStringLiteral("GET sub/in.txt sub/in.txt"),
-        QStringLiteral("GET sub/ sub/"),  QStringLiteral("GET ../ ../"),
-        QStringLiteral("GET . ."),         QStringLiteral("GET in.txt ../in.txt"),
+        QStringLiteral("GET ../file one.txt ../file one.txt"),
+        QStringLiteral("GET sub/in.txt sub/in.txt"),
+        QStringLiteral("GET sub/ sub/"),
+        QStringLiteral("GET ../ ../"),
+        QStringLiteral("GET . ."),
+        QStringLiteral("GET in.txt ../in.txt"),
         QStringLiteral("GET a\r\nb a\r\nb"),
     };
     for (const QString &command : hostile)
         EXPECT_EQ(request(transfer_, command), Transfer::kStateError) << command.toStdString();
     EXPECT_EQ(QDir(local_.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{QStringLiteral("inner")});
-    EXPECT_TRUE(QDir(localPath(QStringLiteral("inner"))).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+    EXPECT_TRUE(
+        QDir(localPath(QStringLiteral("inner"))).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
 }
 
 TEST_F(CurlTransferTest, NamesThatAreNotUtf8TravelBackUnchanged)
@@ -339,8 +352,9 @@ TEST_F(CurlTransferTest, BusyRefusesWithoutDisturbingTheRunningRequest)
     };
     QList<Seen> seen;
     QObject context;
-    QObject::connect(&transfer_, &Transfer::stateChanged, &context,
-                     [&](int state) { seen.append({state, transfer_.busy()}); });
+    QObject::connect(&transfer_, &Transfer::stateChanged, &context, [&](int state) {
+        seen.append({state, transfer_.busy()});
+    });
 
     transfer_.execute(transfer_.url(), QStringLiteral("DIR"));
     transfer_.execute(transfer_.url(), QStringLiteral("CD sub"));
@@ -361,16 +375,22 @@ TEST_F(CurlTransferTest, NextRequestMayStartFromInsideTheNotification)
 {
     startServer();
     QList<int> states;
+    QString listed;
     QObject context;
     QObject::connect(&transfer_, &Transfer::stateChanged, &context, [&](int state) {
         states.append(state);
-        if (states.size() == 1)
+        if (states.size() == 1) {
             transfer_.execute(transfer_.url(), QStringLiteral("CD sub"));
+            // The listing is still there to be read after the next request
+            // has started.
+            listed = QString::fromUtf8(drain(transfer_));
+        }
     });
     transfer_.execute(transfer_.url(), QStringLiteral("DIR"));
     for (QDeadlineTimer deadline(kWaitMs); states.size() < 2 && !deadline.hasExpired();)
         QTest::qWait(10);
     EXPECT_EQ(states, (QList<int>{Transfer::kStateCompleted, Transfer::kStateCompleted}));
+    EXPECT_EQ(listed, kRootListing);
     EXPECT_EQ(listing(transfer_), QStringLiteral("in.txt\r\n\r\n"));
 }
 
@@ -392,6 +412,26 @@ TEST_F(CurlTransferTest, ServerKilledMidDownloadLeavesNoHalfFile)
     EXPECT_TRUE(partFiles(local_.path()).isEmpty());
     // Still answering: the next request fails cleanly.
     EXPECT_EQ(request(transfer_, QStringLiteral("DIR")), Transfer::kStateError);
+}
+
+TEST_F(CurlTransferTest, DestroyedMidDownloadStopsAtOnceAndLeavesNoHalfFile)
+{
+    startServer({.bytesPerSecond = 128 * 1024});
+    ASSERT_TRUE(test::writeBytes(rootPath(QStringLiteral("slow.bin")), randomBytes(4 * 1024 * 1024, 9)));
+    auto transfer = std::make_unique<CurlTransfer>();
+    transfer->setHost(server_.address());
+    transfer->setUser(kUser);
+    transfer->setPassword(kPassword);
+    transfer->setLocalFolder(local_.path());
+    QSignalSpy progress(transfer.get(), &Transfer::progress);
+    transfer->execute(transfer->url(), QStringLiteral("GET slow.bin slow.bin"));
+    ASSERT_TRUE(progress.wait(kWaitMs));
+    QElapsedTimer clock;
+    clock.start();
+    transfer.reset();  // the window closes while the download runs
+    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_FALSE(QFileInfo::exists(localPath(QStringLiteral("slow.bin"))));
+    EXPECT_TRUE(partFiles(local_.path()).isEmpty());
 }
 
 TEST_F(CurlTransferTest, ServerKilledMidUploadReportsAnError)

@@ -10,13 +10,17 @@
 #include <QString>
 #include <QStringList>
 
+#include <sys/prctl.h>
+
+#include <csignal>
+
 namespace webloom::test {
 
 struct FtpServerOptions {
-    bool withoutMlsd = false;     // answers MLSD with 500, as vsftpd does
-    double idleTimeout = 0;       // seconds until an idle session gets 421
-    int bytesPerSecond = 0;       // throttles every data connection
-    bool rawFileNames = false;    // sends names that are not UTF-8 unchanged
+    bool withoutMlsd = false;   // answers MLSD with 500, as vsftpd does
+    double idleTimeout = 0;     // seconds until an idle session gets 421
+    int bytesPerSecond = 0;     // throttles every data connection
+    bool rawFileNames = false;  // sends names that are not UTF-8 unchanged
 };
 
 class FtpServer {
@@ -30,22 +34,38 @@ public:
     // (with log() telling why) when it does not come up within ten seconds.
     bool start(const QString &root, const QString &user, const QString &password, const FtpServerOptions &options = {})
     {
-        const bool plain = !options.withoutMlsd && options.idleTimeout <= 0 && options.bytesPerSecond <= 0 &&
-                           !options.rawFileNames;
+        const bool plain =
+            !options.withoutMlsd && options.idleTimeout <= 0 && options.bytesPerSecond <= 0 && !options.rawFileNames;
         QStringList arguments;
         if (plain) {
-            arguments = {QStringLiteral("-m"), QStringLiteral("pyftpdlib"), QStringLiteral("-i"),
-                         QStringLiteral("127.0.0.1"), QStringLiteral("-p"), QStringLiteral("0"),
-                         QStringLiteral("-w"), QStringLiteral("-d"), root, QStringLiteral("-u"), user,
-                         QStringLiteral("-P"), password};
+            arguments = {QStringLiteral("-m"),
+                         QStringLiteral("pyftpdlib"),
+                         QStringLiteral("-i"),
+                         QStringLiteral("127.0.0.1"),
+                         QStringLiteral("-p"),
+                         QStringLiteral("0"),
+                         QStringLiteral("-w"),
+                         QStringLiteral("-d"),
+                         root,
+                         QStringLiteral("-u"),
+                         user,
+                         QStringLiteral("-P"),
+                         password};
         } else {
-            arguments = {QStringLiteral("-c"), QString::fromLatin1(kScript), root, user, password,
+            arguments = {QStringLiteral("-c"),
+                         QString::fromLatin1(kScript),
+                         root,
+                         user,
+                         password,
                          options.withoutMlsd ? QStringLiteral("1") : QStringLiteral("0"),
-                         QString::number(options.idleTimeout), QString::number(options.bytesPerSecond),
+                         QString::number(options.idleTimeout),
+                         QString::number(options.bytesPerSecond),
                          options.rawFileNames ? QStringLiteral("1") : QStringLiteral("0")};
         }
         process_.setProcessChannelMode(QProcess::SeparateChannels);
         process_.setReadChannel(QProcess::StandardError);
+        // A test program that crashes must not leave servers behind.
+        process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
         process_.start(QStringLiteral(WEBLOOM_PYTHON), arguments);
         if (!process_.waitForStarted(5000)) {
             log_ = process_.errorString();
