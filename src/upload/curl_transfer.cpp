@@ -808,7 +808,7 @@ bool CurlTransfer::isValidHostField(const QString &host)
     QUrl url;
     url.setScheme(QStringLiteral("ftp"));
     url.setHost(address.host);
-    return address.ok && url.isValid();
+    return address.ok && url.isValid() && !url.host().isEmpty();
 }
 
 QString CurlTransfer::url() const
@@ -816,10 +816,11 @@ QString CurlTransfer::url() const
     const HostPort address = splitHostField(host());
     QUrl url;
     url.setScheme(QStringLiteral("ftp"));
-    url.setUserName(user(), QUrl::DecodedMode);
+    if (!user().isEmpty())
+        url.setUserName(user(), QUrl::DecodedMode);
     url.setHost(address.host);
     url.setPort(address.port);
-    if (!address.ok || !url.isValid())
+    if (!address.ok || !url.isValid() || url.host().isEmpty())
         return QStringLiteral("ftp:");
     return url.toString(QUrl::FullyEncoded);
 }

@@ -117,6 +117,44 @@ TEST(TransferCommand, SplitsCommandTextsAsTheSessionSendsThem)
     }
 }
 
+TEST(CurlTransferAddress, HostFieldGivesHostPortAndUser)
+{
+    struct Case {
+        const char *host;
+        const char *user;
+        const char *url;  // nullptr: not an address
+    };
+    const Case cases[] = {
+        {"ftp.example.jp", "taro", "ftp://taro@ftp.example.jp:21"},
+        {"  ftp.example.jp ", "taro", "ftp://taro@ftp.example.jp:21"},
+        {"ftp.example.jp:2121", "taro", "ftp://taro@ftp.example.jp:2121"},
+        {"ftp://ftp.example.jp/", "taro", "ftp://taro@ftp.example.jp:21"},
+        {"FTP://ftp.example.jp:990", "taro", "ftp://taro@ftp.example.jp:990"},
+        {"[2001:db8::1]:2121", "taro", "ftp://taro@[2001:db8::1]:2121"},
+        {"2001:db8::1", "taro", "ftp://taro@[2001:db8::1]:21"},
+        {"ftp.example.jp", "taro@example.jp", "ftp://taro%40example.jp@ftp.example.jp:21"},
+        {"ftp.example.jp", "", "ftp://ftp.example.jp:21"},
+        {"", "taro", nullptr},
+        {"ftp.example.jp:", "taro", nullptr},
+        {"ftp.example.jp:0", "taro", nullptr},
+        {"ftp.example.jp:65536", "taro", nullptr},
+        {"ftp.example.jp:21a", "taro", nullptr},
+        {"ftp.example.jp:+21", "taro", nullptr},
+        {"[2001:db8::1", "taro", nullptr},
+        {"ftp example jp", "taro", nullptr},
+    };
+    for (const Case &c : cases) {
+        CurlTransfer transfer;
+        transfer.setHost(QString::fromUtf8(c.host));
+        transfer.setUser(QString::fromUtf8(c.user));
+        EXPECT_EQ(CurlTransfer::isValidHostField(transfer.host()), c.url != nullptr) << c.host;
+        if (c.url)
+            EXPECT_EQ(transfer.url().toStdString(), c.url) << c.host;
+        else
+            EXPECT_EQ(transfer.url().toStdString(), "ftp:") << c.host;
+    }
+}
+
 class CurlTransferTest : public ::testing::Test {
 protected:
     void SetUp() override
