@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QTabBar>
@@ -11,6 +12,9 @@
 #include <algorithm>
 
 #include "document/project_file.h"
+#include "pages/link_page.h"
+#include "pages/self_page.h"
+#include "pages/sub_page.h"
 #include "pages/top_page.h"
 #include "ui/about_window.h"
 #include "ui/howto_window.h"
@@ -233,6 +237,15 @@ PageResult MainWindow::runPage(PageResult (*command)(PageFrame &))
 void MainWindow::connectCommands()
 {
     connect(ui_->Command7, &QPushButton::clicked, this, &MainWindow::writeTopPage);
+    connect(ui_->Command14, &QPushButton::clicked, this, [this] { runPage(&command14); });
+    connect(ui_->Command16, &QPushButton::clicked, this, [this] { command16(doc_, *prompter_, cob1_); });
+    connect(ui_->Command17, &QPushButton::clicked, this, [this] { command17(doc_, *prompter_, cob1_); });
+    connect(ui_->Command8, &QPushButton::clicked, this, [this] { runPage(&chkself); });
+    connect(ui_->Command9, &QPushButton::clicked, this, [this] { editLinks(&command9); });
+    connect(ui_->Command2, &QPushButton::clicked, this, [this] { editLinks(&command2); });
+    connect(ui_->Command15, &QPushButton::clicked, this, [this] { editLinks(&command15); });
+    connect(ui_->Command10, &QPushButton::clicked, this, [this] { editLinks(&command10); });
+    connect(ui_->Command11, &QPushButton::clicked, this, [this] { runPage(&command11); });
     connect(ui_->save, &QAction::triggered, this, &MainWindow::saveCommand);
     connect(ui_->load, &QAction::triggered, this, &MainWindow::loadCommand);
     connect(ui_->eexit, &QAction::triggered, this, &MainWindow::exitCommand);
@@ -240,20 +253,11 @@ void MainWindow::connectCommands()
     connect(ui_->about, &QAction::triggered, this, &MainWindow::showAbout);
 
     const QList<QWidget *> later = {
-        ui_->Command1,  // folder chooser, base folder
-        ui_->Command3,  // folder chooser, photo folder
-        ui_->Command4,  // rename the photo files
-        ui_->Command5,  // add the photo extension
-        ui_->Command6,  // photo pages
-        ui_->Command8,  // self-introduction page
-        ui_->Command9,  // link list: add
-        ui_->Command2,  // link list: take out for correction
-        ui_->Command15, // link list: put back
-        ui_->Command10, // link list: delete
-        ui_->Command11, // link-collection page
-        ui_->Command14, // sub page
-        ui_->Command16, // sub page body: read a file
-        ui_->Command17, // sub page body: write a file
+        ui_->Command1, // folder chooser, base folder
+        ui_->Command3, // folder chooser, photo folder
+        ui_->Command4, // rename the photo files
+        ui_->Command5, // add the photo extension
+        ui_->Command6, // photo pages
     };
     for (QWidget *w : later)
         w->setEnabled(false);
@@ -265,6 +269,21 @@ void MainWindow::connectCommands()
 void MainWindow::writeTopPage()
 {
     runPage(&chktop);
+}
+
+void MainWindow::editLinks(void (*command)(SiteDocument &, Prompter &, int &))
+{
+    int selection = selectedLinkIndex();
+    command(doc_, *prompter_, selection);
+    // List3 is rebuilt when its items change, which drops the selection.
+    QListWidget *view = ui_->List3;
+    if (selection >= 0 && selection < view->count()) {
+        view->setCurrentRow(selection, QItemSelectionModel::ClearAndSelect);
+        view->scrollToItem(view->item(selection));
+    } else {
+        view->clearSelection();
+        view->setCurrentRow(-1);
+    }
 }
 
 void MainWindow::showHowto()
@@ -279,12 +298,31 @@ void MainWindow::showAbout()
 
 void MainWindow::saveCommand()
 {
+    useProjectFilter();
     saveProject(doc_, *prompter_, cob1_);
 }
 
 void MainWindow::loadCommand()
 {
+    useProjectFilter();
+    // Label93 is a position in the old List3: once a load has replaced the
+    // list, putting the item back would overwrite some other link.
+    const QMetaObject::Connection watch = connect(&doc_, &SiteDocument::listChanged, this, [this](ListId id) {
+        if (id == ListId::List3)
+            doc_.setText(Field::Label93, QString());
+    });
     loadProject(doc_, *prompter_, cob1_);
+    disconnect(watch);
+}
+
+void MainWindow::useProjectFilter()
+{
+    // "ファイルの書き込み" leaves its own filter in the shared dialog; the
+    // project commands offer project files again. Both filters have the same
+    // two choices, so the user's last choice stays.
+    const FileDialogState project = initialProjectDialog();
+    cob1_.filter = project.filter;
+    cob1_.defaultExt = project.defaultExt;
 }
 
 void MainWindow::exitCommand()

@@ -65,6 +65,12 @@ private:
     void showHowto();    // HELP > HOW TO
     void showAbout();    // HELP > ABOUT
 
+    // Runs a link list command (Command9, Command2, Command15, Command10) on
+    // the List3 selection and shows the selection it leaves.
+    void editLinks(void (*command)(SiteDocument &, Prompter &, int &));
+    // SAVE and LOAD show the project filter, whatever the body commands set.
+    void useProjectFilter();
+
     std::unique_ptr<Ui::main1> ui_;
     SiteDocument doc_;
     std::unique_ptr<QtPrompter> ownPrompter_;

@@ -113,6 +113,32 @@ TEST_F(CliBuildTest, WritesTheSamePageAsTheWindow)
     EXPECT_TRUE(test::matchesGolden(QStringLiteral("top_full/index.html"), page));
 }
 
+// The same golden pages as the tabs' buttons write (tests/pages, tests/ui).
+TEST_F(CliBuildTest, SelfLinkAndSubPagesMatchTheirGoldens)
+{
+    struct Case {
+        const char *project;
+        const char *kind;
+        const char *page;
+    };
+    const Case cases[] = {
+        {"self_full", "self", "self.html"}, {"link_minimal", "link", "link.html"}, {"sub_full", "sub", "sub1.html"}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.project);
+        const QString name = QString::fromLatin1(c.project);
+        const QString out = path(name);
+        ASSERT_TRUE(QDir().mkpath(out));
+        const QString page = out + QLatin1Char('/') + QString::fromLatin1(c.page);
+        const Outcome r =
+            runWebloom({QStringLiteral("build"), test::dataPath(name + QStringLiteral("/project.txt")),
+                        QStringLiteral("--out"), out, QStringLiteral("--only"), QString::fromLatin1(c.kind)});
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(show(r.out), show({page}));
+        EXPECT_EQ(show(r.err), show({kLoaded, kWritten}));
+        EXPECT_TRUE(test::matchesGolden(name + QLatin1Char('/') + QString::fromLatin1(c.page), page));
+    }
+}
+
 TEST_F(CliBuildTest, WithoutOutWritesIntoTheProjectsBaseFolder)
 {
     // The base folder ends with "/": no second separator.
