@@ -13,10 +13,13 @@
 
 #include "document/project_file.h"
 #include "pages/link_page.h"
+#include "pages/photo_pages.h"
+#include "pages/photo_tools.h"
 #include "pages/self_page.h"
 #include "pages/sub_page.h"
 #include "pages/top_page.h"
 #include "ui/about_window.h"
+#include "ui/folder_chooser.h"
 #include "ui/howto_window.h"
 #include "ui/qt_prompter.h"
 #include "ui_main_window.h"
@@ -86,7 +89,11 @@ MainWindow::MainWindow(Prompter *prompter, QWidget *parent)
     resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    // The chooser writes into the document this window owns.
+    delete fm1_.window();
+}
 
 void MainWindow::bindDocument()
 {
@@ -251,16 +258,12 @@ void MainWindow::connectCommands()
     connect(ui_->eexit, &QAction::triggered, this, &MainWindow::exitCommand);
     connect(ui_->how, &QAction::triggered, this, &MainWindow::showHowto);
     connect(ui_->about, &QAction::triggered, this, &MainWindow::showAbout);
+    connect(ui_->Command1, &QPushButton::clicked, this, [this] { showChooser(ChooserBaseFolder); });
+    connect(ui_->Command3, &QPushButton::clicked, this, [this] { showChooser(ChooserPhotoFolder); });
+    connect(ui_->Command4, &QPushButton::clicked, this, &MainWindow::renamePhotos);
+    connect(ui_->Command5, &QPushButton::clicked, this, &MainWindow::addPhotoExtension);
+    connect(ui_->Command6, &QPushButton::clicked, this, &MainWindow::writePhotoPages);
 
-    const QList<QWidget *> later = {
-        ui_->Command1, // folder chooser, base folder
-        ui_->Command3, // folder chooser, photo folder
-        ui_->Command4, // rename the photo files
-        ui_->Command5, // add the photo extension
-        ui_->Command6, // photo pages
-    };
-    for (QWidget *w : later)
-        w->setEnabled(false);
     ui_->easyftp->setEnabled(false); // FTP window
     // The preview browser stays switched off for good.
     ui_->brow->setEnabled(false);
@@ -294,6 +297,33 @@ void MainWindow::showHowto()
 void MainWindow::showAbout()
 {
     frmabt_.show([this] { return new AboutWindow(*prompter_); });
+}
+
+void MainWindow::showChooser(int purpose)
+{
+    // An open chooser is only brought to the front; the new purpose applies
+    // to its next OK. It has no parent: its Text1 and File1 must never be
+    // taken for the fields of the same names in this window.
+    fm1Purpose_ = purpose;
+    fm1_.show([this] { return new FolderChooser(doc_, *prompter_, [this] { return fm1Purpose_; }); });
+}
+
+void MainWindow::renamePhotos()
+{
+    serialRename(doc_, *prompter_);
+}
+
+void MainWindow::addPhotoExtension()
+{
+    addExtension(doc_, *prompter_);
+}
+
+void MainWindow::writePhotoPages()
+{
+    // File1 is brought to Text3's folder first: a folder typed into Text3
+    // without visiting the tab bar would otherwise leave File1 on a stale
+    // listing, and pages would be written from the wrong files.
+    runPage(&photoPagesFromText3);
 }
 
 void MainWindow::saveCommand()

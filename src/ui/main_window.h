@@ -16,6 +16,7 @@ class main1;
 namespace webloom {
 
 class AboutWindow;
+class FolderChooser;
 class HowtoWindow;
 class QtPrompter;
 
@@ -64,6 +65,11 @@ private:
     void exitCommand();  // FILE > EXIT
     void showHowto();    // HELP > HOW TO
     void showAbout();    // HELP > ABOUT
+    // Command1 (purpose 9) and Command3 (purpose 2): the folder chooser.
+    void showChooser(int purpose);
+    void renamePhotos();      // Command4
+    void addPhotoExtension(); // Command5
+    void writePhotoPages();   // Command6
 
     // Runs a link list command (Command9, Command2, Command15, Command10) on
     // the List3 selection and shows the selection it leaves.
@@ -79,6 +85,9 @@ private:
     // The secondary windows, each at most once.
     SingleWindow<HowtoWindow> helper1_;
     SingleWindow<AboutWindow> frmabt_;
+    SingleWindow<FolderChooser> fm1_;
+    // The chooser purpose: kept between shows, read by the chooser at OK.
+    int fm1Purpose_ = 0;
     // Set while the window writes document values into its widgets, so the
     // widgets' change signals are not fed back into the document.
     bool showing_ = false;

@@ -263,15 +263,15 @@ TEST_F(MainWindowTest, CommandsAndMenuItemsArePresent)
         bool enabled;
     };
     const Button buttons[] = {
-        {"Command1", "指定", false},
-        {"Command3", "写真ﾊﾟｿｺﾝﾃﾞｨﾚｸﾄﾘ", false},
+        {"Command1", "指定", true},
+        {"Command3", "写真ﾊﾟｿｺﾝﾃﾞｨﾚｸﾄﾘ", true},
         {"Command7", "ＨＰ作成", true},
         {"Command14", "ＨＰ作成", true},
         {"Command16", "ファイルの読み込み", true},
         {"Command17", "ファイルの書き込み", true},
-        {"Command6", "ＨＰ作成", false},
-        {"Command4", "ファイル名を変更", false},
-        {"Command5", "ファイル拡張子がついていない場合、左記拡張子を追加します。", false},
+        {"Command6", "ＨＰ作成", true},
+        {"Command4", "ファイル名を変更", true},
+        {"Command5", "ファイル拡張子がついていない場合、左記拡張子を追加します。", true},
         {"Command8", "ＨＰ作成", true},
         {"Command9", "リストに追加", true},
         {"Command2", "修正取り込み", true},
