@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/cli_build.h"
+#include "app/ftp_command.h"
 #include "document/addresses.h"
 
 namespace webloom {
@@ -13,10 +14,13 @@ namespace {
 
 const char kUsage[] = "usage: webloom                      start the window\n"
                       "       webloom build PROJECT_FILE [--out DIR] [--only KINDS]\n"
+                      "       webloom ftp HOST[:PORT] USER [--local DIR] COMMAND...\n"
                       "       webloom --help | --version\n"
                       "\n"
                       "build   loads a project file and writes its pages into its base folder\n"
-                      "        (or DIR); KINDS is a comma-separated list such as top\n";
+                      "        (or DIR); KINDS is a comma-separated list of top,self,link,sub,photo\n"
+                      "ftp     runs FTP commands (\"DIR\", \"CD x\", \"PUT a b\", ...) in order on one\n"
+                      "        connection; the password comes from WEBLOOM_FTP_PASSWORD or stdin\n";
 
 } // namespace
 
@@ -41,6 +45,8 @@ int runCommandLine(const QStringList &arguments)
         out << "webloom " << kVersionText << '\n';
         return 0;
     }
+    if (command == QLatin1String("ftp"))
+        return runFtpCommand(arguments.mid(2), out, err);
     if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
         out << kUsage;
         return 0;

@@ -4,7 +4,26 @@
 #include <QObject>
 #include <QString>
 
+#include <optional>
+
 namespace webloom {
+
+// A command text of the transfer control taken apart. Names are kept exactly
+// as given (no trimming): listings may hold names with leading spaces.
+struct TransferCommand {
+    enum class Kind { Dir, Cd, Mkdir, Rmdir, Delete, Put, Get, Close };
+    Kind kind = Kind::Dir;
+    QString first;   // CD/MKDIR/RMDIR/DELETE: the name; PUT: local; GET: remote
+    QString second;  // PUT: remote name; GET: local name
+};
+
+// Keywords are matched without regard to case. "PUT" and "GET" carry two
+// names joined by one space with no quoting, so a name with spaces is
+// ambiguous; the session always sends the same name twice, so an argument
+// made of two equal halves around its middle space is split there, any other
+// at its first space, and a single name stands for both. Returns nothing for
+// an unknown keyword or a missing name.
+std::optional<TransferCommand> parseTransferCommand(const QString &text);
 
 // The transfer control behind the FTP session: one request at a time, run in
 // the background, reported through a state notification.

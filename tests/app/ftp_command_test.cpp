@@ -1,0 +1,172 @@
+// "webloom ftp" run as a process against a real FTP server on 127.0.0.1.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "support/golden.h"
+#include "upload/ftp_server.h"
+
+namespace webloom {
+namespace {
+
+const QString kUser = QStringLiteral("publisher");
+const QString kPassword = QStringLiteral("pa ss");
+
+struct Outcome {
+    int exitCode = -1;
+    QStringList lines;  // standard output, split at LF
+    QString errors;
+};
+
+class FtpCommandTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(root_.isValid() && local_.isValid());
+        QDir root(root_.path());
+        ASSERT_TRUE(root.mkpath(QStringLiteral("sub")));
+        ASSERT_TRUE(test::writeBytes(root.filePath(QStringLiteral("top.txt")), "top\n"));
+        ASSERT_TRUE(test::writeBytes(root.filePath(QStringLiteral("sub/in.txt")), "inside\n"));
+        ASSERT_TRUE(test::writeBytes(localPath(QStringLiteral("index.html")), "<html>\r\n"));
+        ASSERT_TRUE(test::writeBytes(localPath(QStringLiteral("a b.html")), "spaced\r\n"));
+        ASSERT_TRUE(server_.start(root_.path(), kUser, kPassword)) << server_.log().toStdString();
+    }
+
+    // Runs "webloom ftp HOST USER --local LOCAL commands..." with the password
+    // in the environment, or on standard input when passwordOnInput is set.
+    Outcome run(const QStringList &commands, const QString &password = kPassword, bool passwordOnInput = false,
+                QStringList arguments = {})
+    {
+        if (arguments.isEmpty())
+            arguments = {QStringLiteral("ftp"), server_.address(), kUser, QStringLiteral("--local"), local_.path()};
+        arguments += commands;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+        environment.remove(QStringLiteral("WEBLOOM_FTP_TRACE"));
+        if (passwordOnInput)
+            environment.remove(QStringLiteral("WEBLOOM_FTP_PASSWORD"));
+        else
+            environment.insert(QStringLiteral("WEBLOOM_FTP_PASSWORD"), password);
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(WEBLOOM_BINARY), arguments);
+        EXPECT_TRUE(process.waitForStarted(10000));
+        if (passwordOnInput)
+            process.write(password.toUtf8() + '\n');
+        process.closeWriteChannel();
+        EXPECT_TRUE(process.waitForFinished(60000));
+        Outcome result;
+        result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        QString out = QString::fromUtf8(process.readAllStandardOutput());
+        if (out.endsWith(QLatin1Char('\n')))
+            out.chop(1);
+        result.lines = out.split(QLatin1Char('\n'));
+        result.errors = QString::fromUtf8(process.readAllStandardError());
+        return result;
+    }
+
+    QString localPath(const QString &name) const { return QDir(local_.path()).filePath(name); }
+    QString rootPath(const QString &name) const { return QDir(root_.path()).filePath(name); }
+
+    QTemporaryDir root_;
+    QTemporaryDir local_;
+    test::FtpServer server_;
+};
+
+// "COMMAND<TAB>ok<TAB>NNN ..." with the server's reply code.
+::testing::AssertionResult reported(const Outcome &run, qsizetype line, const QString &command, const char *outcome,
+                                    const char *code)
+{
+    const QString expected =
+        command + QLatin1Char('\t') + QLatin1String(outcome) + QLatin1Char('\t') + QLatin1String(code);
+    if (line < run.lines.size() && run.lines.at(line).startsWith(expected))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "line " << line << " is not \"" << expected.toStdString() << "...\":\n"
+                                         << run.lines.join(QLatin1Char('\n')).toStdString() << "\n"
+                                         << run.errors.toStdString();
+}
+
+TEST_F(FtpCommandTest, PublishesInOrderAndPrintsListingsEntryByEntry)
+{
+    const Outcome r =
+        run({QStringLiteral("DIR"), QStringLiteral("CD sub"), QStringLiteral("PUT index.html index.html"),
+             QStringLiteral("PUT a b.html a b.html"), QStringLiteral("DIR"), QStringLiteral("GET in.txt in.txt")});
+    EXPECT_EQ(r.exitCode, 0) << r.errors.toStdString();
+    ASSERT_EQ(r.lines.size(), 13) << r.lines.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(reported(r, 0, QStringLiteral("DIR"), "ok", "226"));
+    EXPECT_EQ(r.lines.mid(1, 3), (QStringList{QStringLiteral("sub/"), QStringLiteral("top.txt"), QString()}));
+    EXPECT_TRUE(reported(r, 4, QStringLiteral("CD sub"), "ok", "250"));
+    EXPECT_TRUE(reported(r, 5, QStringLiteral("PUT index.html index.html"), "ok", "226"));
+    EXPECT_TRUE(reported(r, 6, QStringLiteral("PUT a b.html a b.html"), "ok", "226"));
+    EXPECT_TRUE(reported(r, 7, QStringLiteral("DIR"), "ok", "226"));
+    EXPECT_EQ(r.lines.mid(8, 4), (QStringList{QStringLiteral("a b.html"), QStringLiteral("in.txt"),
+                                              QStringLiteral("index.html"), QString()}));
+    EXPECT_TRUE(reported(r, 12, QStringLiteral("GET in.txt in.txt"), "ok", "226"));
+    EXPECT_EQ(test::readBytes(rootPath(QStringLiteral("sub/index.html"))), QByteArray("<html>\r\n"));
+    EXPECT_EQ(test::readBytes(rootPath(QStringLiteral("sub/a b.html"))), QByteArray("spaced\r\n"));
+    EXPECT_EQ(test::readBytes(localPath(QStringLiteral("in.txt"))), QByteArray("inside\n"));
+}
+
+TEST_F(FtpCommandTest, FailedRequestsAreReportedAndTheRunGoesOn)
+{
+    const Outcome r = run({QStringLiteral("DELETE index.html"), QStringLiteral("PUT index.html index.html"),
+                           QStringLiteral("PUT index.html index.html"), QStringLiteral("MKDIR made")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(reported(r, 0, QStringLiteral("DELETE index.html"), "error", "550"));
+    EXPECT_TRUE(reported(r, 1, QStringLiteral("PUT index.html index.html"), "ok", "226"));
+    EXPECT_TRUE(reported(r, 2, QStringLiteral("PUT index.html index.html"), "error", ""));
+    EXPECT_TRUE(reported(r, 3, QStringLiteral("MKDIR made"), "ok", "257"));
+    EXPECT_TRUE(QFileInfo(rootPath(QStringLiteral("made"))).isDir());
+}
+
+TEST_F(FtpCommandTest, StopsAfterAFailedCdSoNothingLandsInTheWrongFolder)
+{
+    const Outcome r = run(
+        {QStringLiteral("CD missing"), QStringLiteral("DELETE top.txt"), QStringLiteral("PUT index.html index.html")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.lines.size(), 1);
+    EXPECT_TRUE(reported(r, 0, QStringLiteral("CD missing"), "error", "550"));
+    EXPECT_TRUE(QFileInfo::exists(rootPath(QStringLiteral("top.txt"))));
+    EXPECT_FALSE(QFileInfo::exists(rootPath(QStringLiteral("index.html"))));
+    EXPECT_FALSE(r.errors.isEmpty());
+}
+
+TEST_F(FtpCommandTest, PasswordComesFromTheEnvironmentOrStandardInput)
+{
+    Outcome r = run({QStringLiteral("DIR")}, QStringLiteral("wrong"));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(reported(r, 0, QStringLiteral("DIR"), "error", "530"));
+
+    r = run({QStringLiteral("DIR")}, kPassword, true);
+    EXPECT_EQ(r.exitCode, 0) << r.errors.toStdString();
+    EXPECT_TRUE(reported(r, 0, QStringLiteral("DIR"), "ok", "226"));
+}
+
+TEST_F(FtpCommandTest, UsageErrorsExitWithTwoBeforeConnecting)
+{
+    const QString host = server_.address();
+    const QList<QStringList> wrong = {
+        {QStringLiteral("ftp")},
+        {QStringLiteral("ftp"), host},
+        {QStringLiteral("ftp"), host, kUser},
+        {QStringLiteral("ftp"), host, kUser, QStringLiteral("LIST")},
+        {QStringLiteral("ftp"), host, kUser, QStringLiteral("PUT")},
+        {QStringLiteral("ftp"), host, kUser, QStringLiteral("--local")},
+        {QStringLiteral("ftp"), host, kUser, QStringLiteral("--local"), rootPath(QStringLiteral("nowhere")),
+         QStringLiteral("DIR")},
+        {QStringLiteral("ftp"), QStringLiteral("127.0.0.1:0"), kUser, QStringLiteral("DIR")},
+        {QStringLiteral("ftp"), QStringLiteral("127.0.0.1:port"), kUser, QStringLiteral("DIR")},
+    };
+    for (const QStringList &arguments : wrong) {
+        const Outcome r = run({}, kPassword, false, arguments);
+        EXPECT_EQ(r.exitCode, 2) << arguments.join(QLatin1Char(' ')).toStdString();
+        EXPECT_TRUE(r.errors.contains(QLatin1String("usage: webloom ftp"))) << r.errors.toStdString();
+    }
+    EXPECT_FALSE(server_.log().contains(QLatin1String("session opened")));
+}
+
+}  // namespace
+}  // namespace webloom
