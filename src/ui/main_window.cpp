@@ -13,9 +13,11 @@
 #include "document/project_file.h"
 #include "pages/top_page.h"
 #include "ui/about_window.h"
+#include "ui/ftp_window.h"
 #include "ui/howto_window.h"
 #include "ui/qt_prompter.h"
 #include "ui_main_window.h"
+#include "upload/curl_transfer.h"
 
 namespace webloom {
 
@@ -238,6 +240,7 @@ void MainWindow::connectCommands()
     connect(ui_->eexit, &QAction::triggered, this, &MainWindow::exitCommand);
     connect(ui_->how, &QAction::triggered, this, &MainWindow::showHowto);
     connect(ui_->about, &QAction::triggered, this, &MainWindow::showAbout);
+    connect(ui_->easyftp, &QAction::triggered, this, &MainWindow::showFtp);
 
     const QList<QWidget *> later = {
         ui_->Command1,  // folder chooser, base folder
@@ -257,7 +260,6 @@ void MainWindow::connectCommands()
     };
     for (QWidget *w : later)
         w->setEnabled(false);
-    ui_->easyftp->setEnabled(false); // FTP window
     // The preview browser stays switched off for good.
     ui_->brow->setEnabled(false);
 }
@@ -275,6 +277,17 @@ void MainWindow::showHowto()
 void MainWindow::showAbout()
 {
     frmabt_.show([this] { return new AboutWindow(*prompter_); });
+}
+
+void MainWindow::showFtp()
+{
+    ftpform_.show([this] {
+        FtpWindow::Services services;
+        services.makeTransfer = [] { return std::make_unique<CurlTransfer>(); };
+        // The window's own boxes stand over it; an injected prompter is shared.
+        services.prompter = ownPrompter_ ? nullptr : prompter_;
+        return new FtpWindow(std::move(services));
+    });
 }
 
 void MainWindow::saveCommand()

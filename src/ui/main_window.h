@@ -16,6 +16,7 @@ class main1;
 namespace webloom {
 
 class AboutWindow;
+class FtpWindow;
 class HowtoWindow;
 class QtPrompter;
 
@@ -64,6 +65,7 @@ private:
     void exitCommand();  // FILE > EXIT
     void showHowto();    // HELP > HOW TO
     void showAbout();    // HELP > ABOUT
+    void showFtp();      // TOOL > 簡易ＦＴＰ
 
     std::unique_ptr<Ui::main1> ui_;
     SiteDocument doc_;
@@ -73,6 +75,7 @@ private:
     // The secondary windows, each at most once.
     SingleWindow<HowtoWindow> helper1_;
     SingleWindow<AboutWindow> frmabt_;
+    SingleWindow<FtpWindow> ftpform_;
     // Set while the window writes document values into its widgets, so the
     // widgets' change signals are not fed back into the document.
     bool showing_ = false;

@@ -2,6 +2,7 @@
 // registry controls and the session's buttons as the user presses them.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -18,13 +19,19 @@
 
 #include <ostream>
 
+#include "document/cp932.h"
+#include "document/project_file.h"
+#include "document/settings.h"
+#include "pages/page_kinds.h"
 #include "support/golden.h"
 #include "support/scripted_prompter.h"
 #include "ui/dir_list.h"
 #include "ui/drive_list.h"
 #include "ui/file_list_widget.h"
 #include "ui/ftp_window.h"
+#include "ui/main_window.h"
 #include "upload/fake_transfer.h"
+#include "upload/ftp_server.h"
 #include "upload/ftp_session.h"
 #include "upload/registry.h"
 
@@ -583,6 +590,203 @@ TEST_F(FtpWindowTest, ClosingEndsTheSession)
     EXPECT_TRUE(window.isNull());
     EXPECT_EQ(commands, QStringList{QStringLiteral("PUT a.html a.html")});
     EXPECT_TRUE(prompter.shown().empty());
+}
+
+// Opened from the main window: the real transfer, the settings store.
+class FtpFromMainWindow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(store.isValid() && local.isValid());
+        settings::useFile(store.filePath(QStringLiteral("webloom.ini")));
+        savedCwd = QDir::currentPath();
+        ASSERT_TRUE(QDir::setCurrent(local.path()));
+        main = std::make_unique<MainWindow>(&prompter);
+        main->show();
+    }
+    void TearDown() override
+    {
+        QApplication::closeAllWindows();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        main.reset();
+        QDir::setCurrent(savedCwd);
+        settings::useFile(QString());
+        EXPECT_EQ(prompter.unexpected(), 0);
+    }
+
+    static QList<FtpWindow *> ftpWindows()
+    {
+        QList<FtpWindow *> found;
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (auto *f = qobject_cast<FtpWindow *>(w); f && f->isVisible())
+                found.append(f);
+        }
+        return found;
+    }
+    FtpWindow *openFtp()
+    {
+        main->findChild<QAction *>(QStringLiteral("easyftp"))->trigger();
+        const QList<FtpWindow *> windows = ftpWindows();
+        return windows.size() == 1 ? windows.first() : nullptr;
+    }
+    template <class T> static T *in(FtpWindow *w, const char *name)
+    {
+        T *child = w->findChild<T *>(QString::fromLatin1(name));
+        EXPECT_NE(child, nullptr) << name;
+        return child;
+    }
+    static void press(FtpWindow *w, const char *name) { QTest::mouseClick(in<QPushButton>(w, name), Qt::LeftButton); }
+
+    QTemporaryDir store, local;
+    QString savedCwd;
+    test::ScriptedPrompter prompter;
+    std::unique_ptr<MainWindow> main;
+};
+
+TEST_F(FtpFromMainWindow, OneModelessWindowLoadedAfreshAtEachOpening)
+{
+    FtpWindow *first = openFtp();
+    ASSERT_NE(first, nullptr);
+    EXPECT_TRUE(prompter.shown().empty()); // no hostmei: no message
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_TRUE(main->isEnabled());
+
+    // Again while open: the same window, not a second one.
+    in<QLineEdit>(first, "Text4")->setText(QStringLiteral("kept"));
+    EXPECT_EQ(openFtp(), first);
+    EXPECT_EQ(in<QLineEdit>(first, "Text4")->text(), QStringLiteral("kept"));
+
+    // Closed and opened again: a fresh load, which now reads the registry
+    // named in the settings store.
+    const QString hosts = local.filePath(QStringLiteral("hosts.txt"));
+    ASSERT_TRUE(test::writeBytes(hosts, registryBytes({kFirst})));
+    settings::saveHostmei(hosts);
+    const QPointer<FtpWindow> closed(first);
+    first->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(closed.isNull());
+    FtpWindow *second = openFtp();
+    ASSERT_NE(second, nullptr);
+    EXPECT_TRUE(in<QLineEdit>(second, "Text4")->text().isEmpty());
+    EXPECT_EQ(in<QLineEdit>(second, "Text1")->text(), kFirst.address);
+    EXPECT_EQ(in<QPushButton>(second, "Command1")->text(), QStringLiteral("接　続"));
+    EXPECT_TRUE(prompter.shown().empty());
+}
+
+// The whole way: pages written by their buttons' commands into a base
+// folder, a connection registered, and the pages uploaded to a real server
+// on 127.0.0.1 and one fetched back.
+TEST_F(FtpFromMainWindow, WrittenSiteGoesUpByteForByte)
+{
+    const QString kUser = QStringLiteral("sakura");
+    const QString kPassword = QStringLiteral("hana 2");
+    QTemporaryDir base, serverRoot, back;
+    ASSERT_TRUE(base.isValid() && serverRoot.isValid() && back.isValid());
+
+    // The site.
+    SiteDocument &doc = main->document();
+    ASSERT_TRUE(loadProjectFile(doc, prompter,
+                                QDir(QStringLiteral(WEBLOOM_TEST_DATA "/../../examples"))
+                                    .absoluteFilePath(QStringLiteral("sample-project.txt"))));
+    doc.setText(Field::Label1, base.path());
+    QStringList pages;
+    for (const PageKind &kind : pageKinds()) {
+        doc.setCurrentTab(kind.tab);
+        PageFrame frame(doc, prompter);
+        kind.command(frame);
+        for (const QString &path : frame.writtenFiles())
+            pages.append(QFileInfo(path).fileName());
+    }
+    ASSERT_GE(pages.size(), 4) << prompter.messages().join(u'\n').toStdString();
+    ASSERT_TRUE(pages.contains(QStringLiteral("index.html")));
+    prompter.clear();
+
+    test::FtpServer server;
+    ASSERT_TRUE(server.start(serverRoot.path(), kUser, kPassword)) << server.log().toStdString();
+
+    FtpWindow *w = openFtp();
+    ASSERT_NE(w, nullptr);
+
+    // Register the connection; the registry file is chosen on the way.
+    const QString hosts = local.filePath(QStringLiteral("hosts.txt"));
+    auto *combo = in<QComboBox>(w, "Combo1");
+    combo->lineEdit()->insert(QStringLiteral("テスト"));
+    QTest::keyClicks(in<QLineEdit>(w, "Text1"), server.address());
+    QTest::keyClicks(in<QLineEdit>(w, "Text2"), kUser);
+    QTest::keyClicks(in<QLineEdit>(w, "Text3"), kPassword);
+    prompter.chooseFile(hosts);
+    press(w, "Command2");
+    EXPECT_EQ(prompter.messages(), QStringList{QStringLiteral("書込み完了")});
+    EXPECT_EQ(settings::readHostmei(), hosts);
+    EXPECT_TRUE(test::sameBytes(QByteArray("\"") +
+                                    cp932::encode(QStringLiteral("テスト"), cp932::Unmappable::QuestionMark) + "\",\"" +
+                                    server.address().toLatin1() + "\",\"sakura\",\"hana 2\"\r\n",
+                                test::readBytes(hosts)));
+    prompter.clear();
+
+    // Connect: the empty server folder lists as "../" alone.
+    auto *list = in<QListWidget>(w, "lstDir");
+    press(w, "Command1");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return list->count() > 0 && list->isEnabled(); }, 30000))
+        << prompter.messages().join(u'\n').toStdString() << server.log().toStdString();
+    EXPECT_EQ(list->item(0)->text(), QStringLiteral("../"));
+    EXPECT_TRUE(prompter.shown().empty()) << prompter.messages().join(u'\n').toStdString();
+
+    // Up go the pages, from the base folder shown in the local pane.
+    ASSERT_TRUE(in<DirList>(w, "Dir1")->setPath(base.path()));
+    auto *files = in<FileListWidget>(w, "File1");
+    files->selectAll();
+    EXPECT_EQ(files->selectedNames().size(), pages.size());
+    press(w, "Command6");
+    EXPECT_EQ(prompter.messages(), QStringList{QStringLiteral("アップロードが終了しました")});
+    for (const QString &page : pages) {
+        EXPECT_TRUE(test::sameBytes(test::readBytes(base.filePath(page)),
+                                    test::readBytes(QDir(serverRoot.path()).filePath(page))))
+            << page.toStdString();
+    }
+    QStringList listed;
+    for (int i = 0; i < list->count(); ++i)
+        listed.append(list->item(i)->text());
+    for (const QString &page : pages)
+        EXPECT_TRUE(listed.contains(page)) << page.toStdString();
+
+    // The top page rewritten and sent again: after the Yes the server holds
+    // the new bytes; after a No the server's copy stays as it was.
+    const QString index = base.filePath(QStringLiteral("index.html"));
+    const QByteArray second = test::readBytes(index) + "<!-- again -->\r\n";
+    ASSERT_TRUE(test::writeBytes(index, second));
+    files->clearSelection();
+    for (int i = 0; i < files->count(); ++i)
+        files->item(i)->setSelected(files->name(i) == QStringLiteral("index.html"));
+    prompter.clear();
+    prompter.answerYes();
+    press(w, "Command6");
+    EXPECT_EQ(prompter.questions(), QStringList{QStringLiteral("\nindex.html のファイルを削除します\n")});
+    EXPECT_TRUE(
+        test::sameBytes(second, test::readBytes(QDir(serverRoot.path()).filePath(QStringLiteral("index.html")))));
+
+    ASSERT_TRUE(test::writeBytes(index, "not wanted"));
+    prompter.clear();
+    prompter.answerNo();
+    press(w, "Command6");
+    EXPECT_EQ(prompter.messages(), (QStringList{QStringLiteral("アップロードに失敗しました"),
+                                                QStringLiteral("アップロードが終了しました")}));
+    EXPECT_TRUE(
+        test::sameBytes(second, test::readBytes(QDir(serverRoot.path()).filePath(QStringLiteral("index.html")))));
+
+    // And one page down into another folder.
+    ASSERT_TRUE(in<DirList>(w, "Dir1")->setPath(back.path()));
+    list->clearSelection();
+    for (int i = 0; i < list->count(); ++i)
+        list->item(i)->setSelected(list->item(i)->text() == QStringLiteral("index.html"));
+    prompter.clear();
+    press(w, "Command7");
+    EXPECT_EQ(prompter.messages(), QStringList{QStringLiteral("ダウンロードが終了しました")});
+    EXPECT_TRUE(test::sameBytes(second, test::readBytes(back.filePath(QStringLiteral("index.html")))));
+    EXPECT_EQ(files->list().names(), QStringList{QStringLiteral("index.html")});
+
+    press(w, "Command1");
+    EXPECT_EQ(in<QPushButton>(w, "Command1")->text(), QStringLiteral("接　続"));
 }
 
 } // namespace
