@@ -58,6 +58,7 @@ FtpWindow::FtpWindow(Services services, QWidget *parent)
     ui_->Text3->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
     ui_->File1->setMultiSelect(true);
     ui_->Command1->setText(FtpSession::kConnectCaption);
+    clearProgress();
 
     registry_ = std::make_unique<ConnectionRegistry>(form_, *hostmei_, *prompter_);
     transfer_ = services.makeTransfer();
@@ -364,6 +365,7 @@ void FtpWindow::fileStarted(const QString &name, int number, int count)
     ui_->lblTransfer->setText(QStringLiteral("%1：%2（%3/%4）").arg(transferVerb_, name).arg(number).arg(count));
     ui_->barTransfer->setRange(0, 0); // busy until the first byte count arrives
     ui_->barTransfer->setValue(0);
+    ui_->barTransfer->setTextVisible(true);
 }
 
 void FtpWindow::showProgress(qint64 done, qint64 total)
@@ -382,6 +384,7 @@ void FtpWindow::clearProgress()
     ui_->lblTransfer->clear();
     ui_->barTransfer->setRange(0, 100);
     ui_->barTransfer->setValue(0);
+    ui_->barTransfer->setTextVisible(false); // no "0%" while nothing moves
 }
 
 // Registry.
