@@ -20,9 +20,11 @@
 #include "pages/top_page.h"
 #include "ui/about_window.h"
 #include "ui/folder_chooser.h"
+#include "ui/ftp_window.h"
 #include "ui/howto_window.h"
 #include "ui/qt_prompter.h"
 #include "ui_main_window.h"
+#include "upload/curl_transfer.h"
 
 namespace webloom {
 
@@ -264,7 +266,7 @@ void MainWindow::connectCommands()
     connect(ui_->Command5, &QPushButton::clicked, this, &MainWindow::addPhotoExtension);
     connect(ui_->Command6, &QPushButton::clicked, this, &MainWindow::writePhotoPages);
 
-    ui_->easyftp->setEnabled(false); // FTP window
+    connect(ui_->easyftp, &QAction::triggered, this, &MainWindow::showFtp);
     // The preview browser stays switched off for good.
     ui_->brow->setEnabled(false);
 }
@@ -324,6 +326,17 @@ void MainWindow::writePhotoPages()
     // without visiting the tab bar would otherwise leave File1 on a stale
     // listing, and pages would be written from the wrong files.
     runPage(&photoPagesFromText3);
+}
+
+void MainWindow::showFtp()
+{
+    ftpform_.show([this] {
+        FtpWindow::Services services;
+        services.makeTransfer = [] { return std::make_unique<CurlTransfer>(); };
+        // The window's own boxes stand over it; an injected prompter is shared.
+        services.prompter = ownPrompter_ ? nullptr : prompter_;
+        return new FtpWindow(std::move(services));
+    });
 }
 
 void MainWindow::saveCommand()

@@ -17,6 +17,7 @@ namespace webloom {
 
 class AboutWindow;
 class FolderChooser;
+class FtpWindow;
 class HowtoWindow;
 class QtPrompter;
 
@@ -76,6 +77,7 @@ private:
     void editLinks(void (*command)(SiteDocument &, Prompter &, int &));
     // SAVE and LOAD show the project filter, whatever the body commands set.
     void useProjectFilter();
+    void showFtp();      // TOOL > 簡易ＦＴＰ
 
     std::unique_ptr<Ui::main1> ui_;
     SiteDocument doc_;
@@ -88,6 +90,7 @@ private:
     SingleWindow<FolderChooser> fm1_;
     // The chooser purpose: kept between shows, read by the chooser at OK.
     int fm1Purpose_ = 0;
+    SingleWindow<FtpWindow> ftpform_;
     // Set while the window writes document values into its widgets, so the
     // widgets' change signals are not fed back into the document.
     bool showing_ = false;

@@ -296,7 +296,7 @@ TEST_F(MainWindowTest, CommandsAndMenuItemsArePresent)
         {"file", "save", "SAVE", true},
         {"file", "load", "LOAD", true},
         {"file", "eexit", "EXIT", true},
-        {"tool", "easyftp", "簡易ＦＴＰ", false},
+        {"tool", "easyftp", "簡易ＦＴＰ", true},
         {"tool", "brow", "簡易WEBエディタ", false},
         {"help", "how", "HOW TO", true},
         {"help", "about", "ABOUT", true},
