@@ -152,13 +152,9 @@ PageResult command11(PageFrame &frame)
     if (!frame.open(trimSpaces(doc.text(Field::Text43))))
         return PageResult::Failed;
 
-    frame.pageOpening(kTitle);
-    frame.heading(kTitle);
-    frame.kakikyo();
-    frame.line(QStringLiteral("<HR>"));
+    frame.pageHead(kTitle, kTitle);
     frame.line(QStringLiteral("<br>"));
-    frame.line(QStringLiteral("<center>"));
-    frame.line(QStringLiteral("<table border=\"0\" face=\"ＭＳ 明朝\">"));
+    frame.centredTable();
     const QStringList &items = doc.list(ListId::List3);
     for (qsizetype i = 0; i < items.size(); ++i) {
         const LinkItem link = splitLinkItem(items.at(i));
@@ -171,13 +167,8 @@ PageResult command11(PageFrame &frame)
         frame.line(QStringLiteral("</tr>"));
         frame.line(QStringLiteral("<tr><td>　</td><td>　</td></tr>"));
     }
-    frame.line(QStringLiteral("</TABLE>"));
-    frame.line(QStringLiteral("</CENTER>"));
-    frame.pageClosing();
-    if (!frame.close())
-        return PageResult::Failed;
-    frame.success();
-    return PageResult::Written;
+    frame.endCentredTable();
+    return frame.finishPage();
 }
 
 } // namespace webloom

@@ -125,6 +125,35 @@ void PageFrame::pageClosing(const QStringList &creditBlock)
     line(QStringLiteral("</HTML>"));
 }
 
+void PageFrame::pageHead(const QString &title, const QString &headingText, const QString &baseAddress)
+{
+    pageOpening(title, baseAddress);
+    heading(headingText);
+    kakikyo();
+    line(QStringLiteral("<HR>"));
+}
+
+void PageFrame::centredTable()
+{
+    line(QStringLiteral("<center>"));
+    line(QStringLiteral("<table border=\"0\" face=\"ＭＳ 明朝\">"));
+}
+
+void PageFrame::endCentredTable()
+{
+    line(QStringLiteral("</TABLE>"));
+    line(QStringLiteral("</CENTER>"));
+}
+
+PageResult PageFrame::finishPage(const QStringList &creditBlock)
+{
+    pageClosing(creditBlock);
+    if (!close())
+        return PageResult::Failed;
+    success();
+    return PageResult::Written;
+}
+
 bool PageFrame::close()
 {
     if (!file_)

@@ -53,6 +53,14 @@ public:
     // The credit block is written before "</BODY>" (top page only).
     void pageClosing(const QStringList &creditBlock = {});
 
+    // The parts every page body shares: page opening, heading, navigation bar
+    // and "<HR>"; the centred table a body sits in; and the end of a single
+    // page (closing, close, success message).
+    void pageHead(const QString &title, const QString &headingText, const QString &baseAddress = {});
+    void centredTable();
+    void endCentredTable();
+    PageResult finishPage(const QStringList &creditBlock = {});
+
     // Completes the current file and empties the slot. On failure shows a
     // message naming the file and the system's reason, keeps any earlier file
     // of that name and returns false.

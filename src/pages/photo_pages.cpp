@@ -185,10 +185,7 @@ PageResult kaki(PageFrame &frame)
             written = false;
             break;
         }
-        frame.pageOpening(title, base);
-        frame.heading(title);
-        frame.kakikyo();
-        frame.line(QStringLiteral("<HR>"));
+        frame.pageHead(title, title, base);
         frame.line(QStringLiteral(" "));
         frame.line(QStringLiteral("<P align=\"center\"><B><FONT size=\"+1\">"));
         frame.line(subtitle);
@@ -206,8 +203,7 @@ PageResult kaki(PageFrame &frame)
             frame.line(QStringLiteral(" "));
         }
         first += perPage;
-        frame.line(QStringLiteral("</TABLE>"));
-        frame.line(QStringLiteral("</CENTER>"));
+        frame.endCentredTable();
         frame.pageClosing();
         if (!frame.close()) {
             written = false;

@@ -44,13 +44,9 @@ PageResult kakiself(PageFrame &frame)
     if (!frame.open(trimSpaces(text(Field::Text44))))
         return PageResult::Failed;
 
-    frame.pageOpening(kTitle);
-    frame.heading(kTitle);
-    frame.kakikyo();
-    frame.line(QStringLiteral("<HR>"));
+    frame.pageHead(kTitle, kTitle);
     frame.line(QStringLiteral("<br>"));
-    frame.line(QStringLiteral("<center>"));
-    frame.line(QStringLiteral("<table border=\"0\" face=\"ＭＳ 明朝\">"));
+    frame.centredTable();
 
     // The name row keeps its own attribute order and its two-line shape.
     frame.line(QStringLiteral("<tr><td align=\"left\" nowrap><B>名　前</B></td>"));
@@ -84,13 +80,8 @@ PageResult kakiself(PageFrame &frame)
     }
     frame.line(kSpacerRow);
 
-    frame.line(QStringLiteral("</TABLE>"));
-    frame.line(QStringLiteral("</CENTER>"));
-    frame.pageClosing();
-    if (!frame.close())
-        return PageResult::Failed;
-    frame.success();
-    return PageResult::Written;
+    frame.endCentredTable();
+    return frame.finishPage();
 }
 
 } // namespace webloom

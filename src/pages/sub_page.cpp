@@ -47,25 +47,16 @@ PageResult kakisub(PageFrame &frame)
         return PageResult::Failed;
 
     const QString &title = doc.text(Field::Text48);
-    frame.pageOpening(title);
-    frame.heading(title);
-    frame.kakikyo();
-    frame.line(QStringLiteral("<HR>"));
+    frame.pageHead(title, title);
     frame.line(QStringLiteral("<br>"));
-    frame.line(QStringLiteral("<center>"));
-    frame.line(QStringLiteral("<table border=\"0\" face=\"ＭＳ 明朝\">"));
+    frame.centredTable();
     for (const QString &bodyLine : doc.list(ListId::List4)) {
         frame.line(QStringLiteral("<tr>"));
         frame.line(QStringLiteral("<td nowrap align=\"left\">") + bodyLine + QStringLiteral("</td>"));
         frame.line(QStringLiteral("</tr>"));
     }
-    frame.line(QStringLiteral("</TABLE>"));
-    frame.line(QStringLiteral("</CENTER>"));
-    frame.pageClosing();
-    if (!frame.close())
-        return PageResult::Failed;
-    frame.success();
-    return PageResult::Written;
+    frame.endCentredTable();
+    return frame.finishPage();
 }
 
 QString decodeBodyFile(const QByteArray &bytes)

@@ -54,8 +54,7 @@ void titleTable(PageFrame &frame)
 void menuTable(PageFrame &frame)
 {
     const SiteDocument &doc = frame.doc();
-    frame.line(QStringLiteral("<center>"));
-    frame.line(QStringLiteral("<table border=\"0\" face=\"ＭＳ 明朝\">"));
+    frame.centredTable();
 
     // The picture cell opens the first row and spans the menu beside it; the
     // span stays 11 (every optional row present) whatever rows follow.
@@ -86,8 +85,7 @@ void menuTable(PageFrame &frame)
         frame.line(menuRow(doc.text(Field::Text46), QStringLiteral("リンク集")));
     frame.line(menuRow(addresses::kFortunePage, QStringLiteral("おみくじ")));
 
-    frame.line(QStringLiteral("</TABLE>"));
-    frame.line(QStringLiteral("</CENTER>"));
+    frame.endCentredTable();
 }
 
 } // namespace
@@ -111,17 +109,12 @@ PageResult kakitop(PageFrame &frame)
     frame.line(QStringLiteral("<HR>"));
     frame.line(QStringLiteral("<br>"));
     menuTable(frame);
-    frame.pageClosing({
+    return frame.finishPage({
         QStringLiteral("<div align=\"right\">"),
         QStringLiteral("<H6><A href=\"") + addresses::kMakerHomePage + QStringLiteral("\">くるみＷＥＢ</A> Ver") +
             kVersionText + QStringLiteral("</H6>"),
         QStringLiteral("</div>"),
     });
-
-    if (!frame.close())
-        return PageResult::Failed;
-    frame.success();
-    return PageResult::Written;
 }
 
 } // namespace webloom
