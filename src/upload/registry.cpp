@@ -145,6 +145,23 @@ std::optional<QList<Connection>> ConnectionRegistry::readStored()
     return entries;
 }
 
+std::optional<QList<Connection>> ConnectionRegistry::beginRead(const QString &missingMessage)
+{
+    if (!precondition(missingMessage))
+        return std::nullopt;
+    clearFields();
+    return readStored();
+}
+
+bool ConnectionRegistry::store(const QString &path, const QList<Connection> &entries)
+{
+    QString error;
+    if (writeRegistryFile(path, entries, &error))
+        return true;
+    prompter_.message(kNotSaved + QLatin1Char('\n') + path + QLatin1Char('\n') + error);
+    return false;
+}
+
 void ConnectionRegistry::clearFields()
 {
     form_.comboItems.clear();
@@ -165,10 +182,7 @@ void ConnectionRegistry::load(const Connection &c)
 
 void ConnectionRegistry::fyomiko()
 {
-    if (!precondition(kNotRegistered))
-        return;
-    clearFields();
-    const std::optional<QList<Connection>> entries = readStored();
+    const std::optional<QList<Connection>> entries = beginRead(kNotRegistered);
     if (!entries)
         return;
     for (const Connection &c : *entries)
@@ -178,10 +192,7 @@ void ConnectionRegistry::fyomiko()
 
 void ConnectionRegistry::henkou(const QString &name)
 {
-    if (!precondition(kNotRegisteredShort))
-        return;
-    clearFields();
-    const std::optional<QList<Connection>> entries = readStored();
+    const std::optional<QList<Connection>> entries = beginRead(kNotRegisteredShort);
     if (!entries)
         return;
     for (const Connection &c : *entries) {
@@ -241,11 +252,8 @@ void ConnectionRegistry::fkakiko(const QString &path)
         entries.append(current);
     }
 
-    QString error;
-    if (!writeRegistryFile(path, entries, &error)) {
-        prompter_.message(kNotSaved + QLatin1Char('\n') + path + QLatin1Char('\n') + error);
+    if (!store(path, entries))
         return;
-    }
     if (appended) {
         form_.comboItems.append(current.name);
         form_.label9 = current.name;
@@ -255,10 +263,7 @@ void ConnectionRegistry::fkakiko(const QString &path)
 
 void ConnectionRegistry::fsakujyo(const QString &name)
 {
-    if (!precondition(kNotRegisteredShort))
-        return;
-    clearFields();
-    const std::optional<QList<Connection>> entries = readStored();
+    const std::optional<QList<Connection>> entries = beginRead(kNotRegisteredShort);
     if (!entries)
         return;
     QList<Connection> kept;
@@ -267,11 +272,8 @@ void ConnectionRegistry::fsakujyo(const QString &name)
             kept.append(c);
     }
     const QString path = hostmei_.read();
-    QString error;
-    if (!writeRegistryFile(path, kept, &error)) {
-        prompter_.message(kNotSaved + QLatin1Char('\n') + path + QLatin1Char('\n') + error);
+    if (!store(path, kept))
         return;
-    }
     prompter_.message(kWriteDone);
 }
 

@@ -94,6 +94,10 @@ public:
 private:
     bool precondition(const QString &missingMessage);
     std::optional<QList<Connection>> readStored();
+    // The start of every read command: precondition, cleared fields, entries.
+    std::optional<QList<Connection>> beginRead(const QString &missingMessage);
+    // Writes the entries; a failure is shown and leaves the file as it was.
+    bool store(const QString &path, const QList<Connection> &entries);
     void clearFields();
     void load(const Connection &c);
 
