@@ -24,11 +24,14 @@
 
 #include "document/settings.h"
 #include "support/scripted_prompter.h"
+#include "ui/widget_helpers.h"
 #include "ui/file_list_widget.h"
 #include "ui/main_window.h"
 #include "ui/window_registry.h"
 
 using namespace webloom;
+using webloom::test::itemTexts;
+using webloom::test::touch;
 
 namespace {
 
@@ -73,20 +76,6 @@ void typeCharacter(QWidget *w, QChar c)
 {
     QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
     QApplication::sendEvent(w, &press);
-}
-
-void touch(const QString &path)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
-}
-
-QStringList itemTexts(const QListWidget *list)
-{
-    QStringList out;
-    for (int i = 0; i < list->count(); ++i)
-        out.append(list->item(i)->text());
-    return out;
 }
 
 } // namespace

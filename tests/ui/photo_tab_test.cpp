@@ -12,30 +12,19 @@
 #include "pages/photo_pages.h"
 #include "support/golden.h"
 #include "support/scripted_prompter.h"
+#include "ui/widget_helpers.h"
 #include "ui/dir_list.h"
 #include "ui/file_list_widget.h"
 #include "ui/folder_chooser.h"
 #include "ui/main_window.h"
 
 using namespace webloom;
+using webloom::test::itemTexts;
+using webloom::test::touch;
 
 namespace {
 
 const QString kWritten = QStringLiteral("作成しました。");
-
-void touch(const QString &path)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
-}
-
-QStringList itemTexts(const QListWidget *list)
-{
-    QStringList out;
-    for (int i = 0; i < list->count(); ++i)
-        out.append(list->item(i)->text());
-    return out;
-}
 
 QStringList filesIn(const QString &folder)
 {
