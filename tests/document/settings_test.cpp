@@ -5,8 +5,10 @@
 #include <QTemporaryDir>
 
 #include "document/settings.h"
+#include "support/scoped_env.h"
 
 using namespace webloom;
+using webloom::test::ScopedEnv;
 
 namespace {
 
@@ -32,27 +34,6 @@ protected:
     QString path;
 };
 
-// Sets an environment variable for the lifetime of the object.
-class ScopedEnv {
-public:
-    ScopedEnv(const char *name, const QByteArray &value)
-        : name_(name), had_(qEnvironmentVariableIsSet(name)), old_(qgetenv(name))
-    {
-        qputenv(name, value);
-    }
-    ~ScopedEnv()
-    {
-        if (had_)
-            qputenv(name_, old_);
-        else
-            qunsetenv(name_);
-    }
-
-private:
-    const char *name_;
-    bool had_;
-    QByteArray old_;
-};
 
 } // namespace
 

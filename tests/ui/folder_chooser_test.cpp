@@ -18,35 +18,17 @@
 #include "ui/dir_list.h"
 #include "ui/drive_list.h"
 #include "ui/file_list_widget.h"
+#include "support/scoped_env.h"
 #include "ui/folder_chooser.h"
 #include "ui/main_window.h"
 
 using namespace webloom;
 using webloom::test::itemTexts;
+using webloom::test::ScopedEnv;
 using webloom::test::touch;
 
 namespace {
 
-class EnvOverride {
-public:
-    EnvOverride(const char *name, const QString &value)
-        : name_(name), old_(qgetenv(name)), had_(qEnvironmentVariableIsSet(name))
-    {
-        qputenv(name, QFile::encodeName(value));
-    }
-    ~EnvOverride()
-    {
-        if (had_)
-            qputenv(name_, old_);
-        else
-            qunsetenv(name_);
-    }
-
-private:
-    const char *name_;
-    QByteArray old_;
-    bool had_;
-};
 
 // The main window with a scripted prompter, a settings file and a home
 // folder of its own, in a temporary tree. The process's current folder is
@@ -174,8 +156,8 @@ protected:
     QString startFolder;
     QString home;
     QString start;
-    std::optional<EnvOverride> homeEnv;
-    std::optional<EnvOverride> configEnv;
+    std::optional<ScopedEnv> homeEnv;
+    std::optional<ScopedEnv> configEnv;
     test::ScriptedPrompter prompter;
     std::unique_ptr<MainWindow> window;
 };
