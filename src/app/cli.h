@@ -12,4 +12,4 @@ bool isCommandLine(int argc, char *argv[]);
 // them (program name first). Returns the process exit status.
 int runCommandLine(const QStringList &arguments);
 
-}  // namespace webloom
+} // namespace webloom

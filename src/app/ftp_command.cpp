@@ -52,7 +52,7 @@ QString readPassword(QTextStream &err)
     return QString::fromStdString(line);
 }
 
-}  // namespace
+} // namespace
 
 int runFtpCommand(const QStringList &arguments, QTextStream &out, QTextStream &err)
 {
@@ -138,4 +138,4 @@ int runFtpCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     return status;
 }
 
-}  // namespace webloom
+} // namespace webloom

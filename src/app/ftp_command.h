@@ -13,4 +13,4 @@ namespace webloom {
 // every request completed, 1 when one failed, 2 for a usage error.
 int runFtpCommand(const QStringList &arguments, QTextStream &out, QTextStream &err);
 
-}  // namespace webloom
+} // namespace webloom

@@ -15,9 +15,9 @@ inline const QString kFreeSoftwarePage = QStringLiteral("https://webloom.example
 inline const QString kRecommendedSoftware1 = QStringLiteral("https://webloom.example.org/free/graphics-converter.html");
 inline const QString kRecommendedSoftware2 = QStringLiteral("https://webloom.example.org/free/ftp-client.html");
 
-}  // namespace addresses
+} // namespace addresses
 
 // The version text shown on the top page's credit line and in the about window.
 inline const QString kVersionText = QStringLiteral(WEBLOOM_VERSION_TEXT);
 
-}  // namespace webloom
+} // namespace webloom

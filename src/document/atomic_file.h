@@ -54,7 +54,6 @@ private:
 };
 
 // Convenience: open, write and commit in one call.
-bool writeFileAtomically(const QString &path, QByteArrayView bytes, QString *error,
-                         AtomicFile::Options options = {});
+bool writeFileAtomically(const QString &path, QByteArrayView bytes, QString *error, AtomicFile::Options options = {});
 
-}  // namespace webloom
+} // namespace webloom

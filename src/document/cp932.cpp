@@ -78,7 +78,7 @@ bool isPlainAscii(QStringView text)
     return true;
 }
 
-}  // namespace
+} // namespace
 
 QByteArray encode(QStringView text, Unmappable mode)
 {
@@ -137,4 +137,4 @@ QString decode(QByteArrayView bytes)
     return QString::fromUtf8(utf8);
 }
 
-}  // namespace webloom::cp932
+} // namespace webloom::cp932

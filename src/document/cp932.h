@@ -9,8 +9,8 @@ namespace webloom::cp932 {
 
 // What becomes of a character that code page 932 cannot represent.
 enum class Unmappable {
-    NumericReference,  // "&#128512;": a page still shows the character
-    QuestionMark,      // "?": plain text files (project, body text)
+    NumericReference, // "&#128512;": a page still shows the character
+    QuestionMark,     // "?": plain text files (project, body text)
 };
 
 // Unicode to code page 932 (Microsoft's table, through glibc iconv "CP932").
@@ -20,4 +20,4 @@ QByteArray encode(QStringView text, Unmappable mode);
 // U+FFFD; decoding never fails.
 QString decode(QByteArrayView bytes);
 
-}  // namespace webloom::cp932
+} // namespace webloom::cp932

@@ -34,7 +34,10 @@ bool FileList::setFolder(const QString &folder)
     return true;
 }
 
-bool FileList::refresh() { return setFolder(folder_); }
+bool FileList::refresh()
+{
+    return setFolder(folder_);
+}
 
 void FileList::clear()
 {
@@ -42,4 +45,4 @@ void FileList::clear()
     names_.clear();
 }
 
-}  // namespace webloom
+} // namespace webloom

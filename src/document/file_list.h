@@ -31,4 +31,4 @@ private:
     QStringList names_;
 };
 
-}  // namespace webloom
+} // namespace webloom

@@ -84,7 +84,7 @@ QString oneLine(const QString &value)
     for (qsizetype i = 0; i < value.size(); ++i) {
         const QChar c = value.at(i);
         if (c == QLatin1Char('\r') && i + 1 < value.size() && value.at(i + 1) == QLatin1Char('\n'))
-            continue;  // CR LF becomes one blank, at its LF
+            continue; // CR LF becomes one blank, at its LF
         out += (c == QLatin1Char('\r') || c == QLatin1Char('\n')) ? QLatin1Char(' ') : c;
     }
     return out;
@@ -166,12 +166,12 @@ private:
 
     QIODevice &device_;
     QByteArray buffer_;
-    qsizetype start_ = 0;    // first byte of the next line
-    qsizetype scanned_ = 0;  // bytes before this hold no LF after start_
+    qsizetype start_ = 0;   // first byte of the next line
+    qsizetype scanned_ = 0; // bytes before this hold no LF after start_
     bool ended_ = false;
 };
 
-}  // namespace
+} // namespace
 
 void rfchg(SiteDocument &doc)
 {
@@ -316,4 +316,4 @@ FileDialogState initialProjectDialog()
     return state;
 }
 
-}  // namespace webloom
+} // namespace webloom

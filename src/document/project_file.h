@@ -46,4 +46,4 @@ bool readProjectRecords(SiteDocument &doc, QIODevice &device);
 // The dialog settings the main window's cob1 starts with.
 FileDialogState initialProjectDialog();
 
-}  // namespace webloom
+} // namespace webloom

@@ -46,4 +46,4 @@ inline QString framedQuestion(const QString &text)
     return QLatin1Char('\n') + text + QLatin1Char('\n');
 }
 
-}  // namespace webloom
+} // namespace webloom

@@ -60,15 +60,25 @@ const std::array<FieldInfo, kFieldCount> kFields{{
     {Field::Text49, "Text49", "", "te049"},
     {Field::Text50, "Text50", "", "te050"},
     {Field::Text51, "Text51", "", nullptr},
-    {Field::Label93, "Label93", "", nullptr},}};
+    {Field::Label93, "Label93", "", nullptr},
+}};
 
-}  // namespace
+} // namespace
 
-const std::array<FieldInfo, kFieldCount> &fieldTable() { return kFields; }
+const std::array<FieldInfo, kFieldCount> &fieldTable()
+{
+    return kFields;
+}
 
-const FieldInfo &fieldInfo(Field f) { return kFields[static_cast<int>(f)]; }
+const FieldInfo &fieldInfo(Field f)
+{
+    return kFields[static_cast<int>(f)];
+}
 
-QString fieldName(Field f) { return QString::fromLatin1(fieldInfo(f).name); }
+QString fieldName(Field f)
+{
+    return QString::fromLatin1(fieldInfo(f).name);
+}
 
 std::optional<Field> fieldByName(QStringView name)
 {
@@ -79,7 +89,10 @@ std::optional<Field> fieldByName(QStringView name)
     return std::nullopt;
 }
 
-QString listName(ListId id) { return QStringLiteral("List%1").arg(static_cast<int>(id) + 1); }
+QString listName(ListId id)
+{
+    return QStringLiteral("List%1").arg(static_cast<int>(id) + 1);
+}
 
 SiteDocument::SiteDocument(QObject *parent) : QObject(parent)
 {
@@ -201,4 +214,4 @@ void SiteDocument::setCurrentTab(int tab)
     emit currentTabChanged(tab);
 }
 
-}  // namespace webloom
+} // namespace webloom

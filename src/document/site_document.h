@@ -15,7 +15,7 @@ namespace webloom {
 // numeric value of TextN is N, so project keys ("te" + three digits) and
 // control names stay in step.
 enum class Field : int {
-    Label1 = 0,  // base folder (display only)
+    Label1 = 0, // base folder (display only)
     Text1 = 1,
     Text2 = 2,
     Text3 = 3,
@@ -67,7 +67,7 @@ enum class Field : int {
     Text49 = 49,
     Text50 = 50,
     Text51 = 51,
-    Label93 = 52,  // index of the link item out for editing; empty when none
+    Label93 = 52, // index of the link item out for editing; empty when none
 };
 inline constexpr int kFieldCount = 53;
 
@@ -86,9 +86,9 @@ enum Tab : int {
 
 struct FieldInfo {
     Field field;
-    const char *name;          // control name, e.g. "Text13"
-    const char *defaultValue;  // UTF-8; Label1's default is the start folder, set at run time
-    const char *key;           // project key, nullptr when the field is not stored
+    const char *name;         // control name, e.g. "Text13"
+    const char *defaultValue; // UTF-8; Label1's default is the start folder, set at run time
+    const char *key;          // project key, nullptr when the field is not stored
 };
 
 // The table of all fields in control-number order (Label1, Text1..Text51, Label93).
@@ -121,7 +121,7 @@ public:
     void clearList(ListId id);
     void appendItem(ListId id, const QString &item);
     qsizetype itemCount(ListId id) const { return list(id).size(); }
-    QString item(ListId id, qsizetype index) const;  // empty when out of range
+    QString item(ListId id, qsizetype index) const; // empty when out of range
     bool removeItem(ListId id, qsizetype index);
     bool replaceItem(ListId id, qsizetype index, const QString &item);
 
@@ -165,4 +165,4 @@ private:
     int currentTab_ = TabCommon;
 };
 
-}  // namespace webloom
+} // namespace webloom

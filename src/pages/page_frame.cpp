@@ -8,7 +8,7 @@ namespace {
 
 const QString kSixIdeographicSpaces = QString(6, QChar(0x3000));
 
-}  // namespace
+} // namespace
 
 QString trimSpaces(const QString &text)
 {
@@ -21,9 +21,15 @@ QString trimSpaces(const QString &text)
     return text.mid(begin, end - begin);
 }
 
-bool isNonBlank(const QString &text) { return !trimSpaces(text).isEmpty(); }
+bool isNonBlank(const QString &text)
+{
+    return !trimSpaces(text).isEmpty();
+}
 
-PageFrame::~PageFrame() { discard(); }
+PageFrame::~PageFrame()
+{
+    discard();
+}
 
 QString PageFrame::outputPath(const QString &fileName) const
 {
@@ -99,8 +105,8 @@ void PageFrame::heading(const QString &text)
 void PageFrame::kakikyo()
 {
     line(QStringLiteral("<div align=\"center\">"));
-    line(QStringLiteral("<A href=\"") + doc_.text(Field::Text1) +
-         QStringLiteral("\"><B>[ＨＯＭＥ]</B></A>") + kSixIdeographicSpaces);
+    line(QStringLiteral("<A href=\"") + doc_.text(Field::Text1) + QStringLiteral("\"><B>[ＨＯＭＥ]</B></A>") +
+         kSixIdeographicSpaces);
     const QString &boardTitle = doc_.text(Field::Text11);
     const QString &boardAddress = doc_.text(Field::Text12);
     if (isNonBlank(boardTitle) && isNonBlank(boardAddress) && doc_.currentTab() != TabTop) {
@@ -179,7 +185,10 @@ void PageFrame::discard()
     buffer_.clear();
 }
 
-void PageFrame::success() { prompter_.message(QStringLiteral("作成しました。")); }
+void PageFrame::success()
+{
+    prompter_.message(QStringLiteral("作成しました。"));
+}
 
 bool PageFrame::requiredCheck(std::initializer_list<Field> fields)
 {
@@ -201,4 +210,4 @@ void PageFrame::fail(const QString &path, const QString &reason)
     prompter_.message(path + QStringLiteral(" のファイルを書き込めませんでした。\n") + reason);
 }
 
-}  // namespace webloom
+} // namespace webloom

@@ -14,9 +14,9 @@ namespace webloom {
 
 // How a "ＨＰ作成" command ended.
 enum class PageResult {
-    Written,  // every file written, success message shown
-    Refused,  // a check refused it; nothing written
-    Failed,   // a file could not be written; the failure was shown
+    Written, // every file written, success message shown
+    Refused, // a check refused it; nothing written
+    Failed,  // a file could not be written; the failure was shown
 };
 
 // The frame shared by every page writer: output path, the one current output
@@ -97,4 +97,4 @@ bool isNonBlank(const QString &text);
 // Removes leading and trailing ASCII spaces only.
 QString trimSpaces(const QString &text);
 
-}  // namespace webloom
+} // namespace webloom

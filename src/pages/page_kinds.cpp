@@ -29,4 +29,4 @@ const PageKind *findPageKind(const QString &name)
     return nullptr;
 }
 
-}  // namespace webloom
+} // namespace webloom

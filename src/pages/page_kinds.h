@@ -21,4 +21,4 @@ struct PageKind {
 const std::vector<PageKind> &pageKinds();
 const PageKind *findPageKind(const QString &name);
 
-}  // namespace webloom
+} // namespace webloom

@@ -77,7 +77,7 @@ private:
     void editLinks(void (*command)(SiteDocument &, Prompter &, int &));
     // SAVE and LOAD show the project filter, whatever the body commands set.
     void useProjectFilter();
-    void showFtp();      // TOOL > 簡易ＦＴＰ
+    void showFtp(); // TOOL > 簡易ＦＴＰ
 
     std::unique_ptr<Ui::main1> ui_;
     SiteDocument doc_;

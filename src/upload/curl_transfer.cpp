@@ -110,10 +110,10 @@ bool notUnderstood(long code)
     return code == 500 || code == 501 || code == 502 || code == 504;
 }
 
-}  // namespace
+} // namespace
 
 struct ServerAddress {
-    QByteArray base;  // "ftp://host:port", no user information
+    QByteArray base; // "ftp://host:port", no user information
     QByteArray user;
     QByteArray password;
     bool operator==(const ServerAddress &) const = default;
@@ -385,7 +385,7 @@ private:
         if (attempt.ok() && attempt.replyCode >= 200 && attempt.replyCode < 300)
             return success(attempt);
         if (attempt.ok() && attempt.replyCode < 400)
-            attempt.replyCode = 400;  // an odd reply still counts as a refusal
+            attempt.replyCode = 400; // an odd reply still counts as a refusal
         return failure(attempt);
     }
 
@@ -920,4 +920,4 @@ void CurlTransfer::finish(const CurlResult &result)
     emit stateChanged(result.state);
 }
 
-}  // namespace webloom
+} // namespace webloom

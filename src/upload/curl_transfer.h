@@ -64,4 +64,4 @@ private:
     QString lastReply_;
 };
 
-}  // namespace webloom
+} // namespace webloom

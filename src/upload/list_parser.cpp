@@ -197,7 +197,7 @@ std::optional<ListEntry> parseDosLine(QByteArrayView line)
     return entry;
 }
 
-}  // namespace
+} // namespace
 
 std::optional<ListEntry> parseMlsdLine(QByteArrayView line)
 {
@@ -314,4 +314,4 @@ Listing formatListing(const QList<ListEntry> &entries)
     return listing;
 }
 
-}  // namespace webloom::listing
+} // namespace webloom::listing

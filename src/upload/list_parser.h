@@ -17,8 +17,8 @@ struct ListEntry {
     QByteArray name;
     bool directory = false;
     bool link = false;
-    qint64 size = -1;   // -1 when the listing does not say
-    QByteArray target;  // a symbolic link's target, when the listing gives it
+    qint64 size = -1;  // -1 when the listing does not say
+    QByteArray target; // a symbolic link's target, when the listing gives it
 };
 
 // A machine-readable listing line (MLSD facts, a space, the name).
@@ -52,4 +52,4 @@ struct Listing {
 // (CR, LF, NUL, "/").
 Listing formatListing(const QList<ListEntry> &entries);
 
-}  // namespace webloom::listing
+} // namespace webloom::listing

@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-
 #include "document/atomic_file.h"
 #include "document/cp932.h"
 
@@ -18,8 +17,14 @@ const QString kReadFailed = QStringLiteral("登録を行ってください");
 const QString kWriteDone = QStringLiteral("書込み完了");
 const QString kNotSaved = QStringLiteral("接続名保存は、完了していません！");
 
-bool isBlank(QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); }
-bool isLineEnd(QChar c) { return c == QLatin1Char('\r') || c == QLatin1Char('\n'); }
+bool isBlank(QChar c)
+{
+    return c == QLatin1Char(' ') || c == QLatin1Char('\t');
+}
+bool isLineEnd(QChar c)
+{
+    return c == QLatin1Char('\r') || c == QLatin1Char('\n');
+}
 
 // Consumes one line end (CR LF, LF or CR) at pos, if there is one.
 void skipLineEnd(const QString &text, qsizetype &pos)
@@ -30,9 +35,12 @@ void skipLineEnd(const QString &text, qsizetype &pos)
         ++pos;
 }
 
-QString quoted(const QString &field) { return QLatin1Char('"') + field + QLatin1Char('"'); }
+QString quoted(const QString &field)
+{
+    return QLatin1Char('"') + field + QLatin1Char('"');
+}
 
-}  // namespace
+} // namespace
 
 std::optional<QList<Connection>> parseRegistry(const QByteArray &bytes)
 {
@@ -55,7 +63,7 @@ std::optional<QList<Connection>> parseRegistry(const QByteArray &bytes)
         if (text.at(pos) == QLatin1Char('"')) {
             const qsizetype close = text.indexOf(QLatin1Char('"'), pos + 1);
             if (close < 0)
-                return std::nullopt;  // an unterminated quote: the entry is cut short
+                return std::nullopt; // an unterminated quote: the entry is cut short
             field = text.mid(pos + 1, close - pos - 1);
             pos = close + 1;
             // Anything up to the separator after the closing quote is dropped.
@@ -87,8 +95,8 @@ QByteArray registryBytes(const QList<Connection> &entries)
 {
     QByteArray out;
     for (const Connection &c : entries) {
-        const QString line = quoted(c.name) + QLatin1Char(',') + quoted(c.address) + QLatin1Char(',') +
-                             quoted(c.user) + QLatin1Char(',') + quoted(c.password);
+        const QString line = quoted(c.name) + QLatin1Char(',') + quoted(c.address) + QLatin1Char(',') + quoted(c.user) +
+                             QLatin1Char(',') + quoted(c.password);
         out += cp932::encode(line, cp932::Unmappable::QuestionMark);
         out += "\r\n";
     }
@@ -318,9 +326,15 @@ void ConnectionRegistry::command8(bool shiftOnlyHeld)
         prompter_.message(QStringLiteral("もう一度ファイルを指定してください"));
 }
 
-void ConnectionRegistry::command9() { prompter_.message(QStringLiteral("接続名登録場所=") + hostmei_.read()); }
+void ConnectionRegistry::command9()
+{
+    prompter_.message(QStringLiteral("接続名登録場所=") + hostmei_.read());
+}
 
-void ConnectionRegistry::comboEdited(const QString &text) { form_.label9 = text; }
+void ConnectionRegistry::comboEdited(const QString &text)
+{
+    form_.label9 = text;
+}
 
 void ConnectionRegistry::comboChosen(const QString &name)
 {
@@ -328,4 +342,4 @@ void ConnectionRegistry::comboChosen(const QString &name)
         henkou(name);
 }
 
-}  // namespace webloom
+} // namespace webloom

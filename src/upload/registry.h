@@ -53,13 +53,13 @@ public:
 // The connection fields of the FTP window as the registry commands see them.
 // The window copies its widgets in before a command and shows the result.
 struct RegistryForm {
-    QStringList comboItems;  // drop-down list of Combo1
-    QString comboText;       // text of Combo1 (connection name)
-    QString label9;          // the name "接続名削除" deletes
-    QString text1;           // address
-    QString text2;           // user name
-    QString text3;           // password
-    QString curname;         // name last loaded by a read
+    QStringList comboItems; // drop-down list of Combo1
+    QString comboText;      // text of Combo1 (connection name)
+    QString label9;         // the name "接続名削除" deletes
+    QString text1;          // address
+    QString text2;          // user name
+    QString text3;          // password
+    QString curname;        // name last loaded by a read
 };
 
 // The registry commands of the FTP window.
@@ -81,10 +81,10 @@ public:
     // Removes every entry of that name from the file.
     void fsakujyo(const QString &name);
 
-    void command2();                    // 接続名登録
-    void command3();                    // 接続名削除
-    void command8(bool shiftOnlyHeld);  // 接続名登録場所変更 (Shift: forget the location first)
-    void command9();                    // 登録場所表示
+    void command2();                   // 接続名登録
+    void command3();                   // 接続名削除
+    void command8(bool shiftOnlyHeld); // 接続名登録場所変更 (Shift: forget the location first)
+    void command9();                   // 登録場所表示
 
     // Typing in Combo1: Label9 follows the text.
     void comboEdited(const QString &text);
@@ -107,4 +107,4 @@ private:
     FileDialogState cobftp_;
 };
 
-}  // namespace webloom
+} // namespace webloom

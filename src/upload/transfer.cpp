@@ -7,7 +7,7 @@ namespace {
 struct Keyword {
     const char *text;
     TransferCommand::Kind kind;
-    int names;  // 0, 1, or 2 (two names in one argument)
+    int names; // 0, 1, or 2 (two names in one argument)
 };
 
 constexpr Keyword kKeywords[] = {
@@ -17,7 +17,7 @@ constexpr Keyword kKeywords[] = {
     {"GET", TransferCommand::Kind::Get, 2},       {"CLOSE", TransferCommand::Kind::Close, 0},
 };
 
-}  // namespace
+} // namespace
 
 std::optional<TransferCommand> parseTransferCommand(const QString &text)
 {
@@ -56,4 +56,4 @@ std::optional<TransferCommand> parseTransferCommand(const QString &text)
     return std::nullopt;
 }
 
-}  // namespace webloom
+} // namespace webloom

@@ -13,8 +13,8 @@ namespace webloom {
 struct TransferCommand {
     enum class Kind { Dir, Cd, Mkdir, Rmdir, Delete, Put, Get, Close };
     Kind kind = Kind::Dir;
-    QString first;   // CD/MKDIR/RMDIR/DELETE: the name; PUT: local; GET: remote
-    QString second;  // PUT: remote name; GET: local name
+    QString first;  // CD/MKDIR/RMDIR/DELETE: the name; PUT: local; GET: remote
+    QString second; // PUT: remote name; GET: local name
 };
 
 // Keywords are matched without regard to case. "PUT" and "GET" carry two
@@ -81,4 +81,4 @@ private:
     QString password_;
 };
 
-}  // namespace webloom
+} // namespace webloom

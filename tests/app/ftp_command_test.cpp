@@ -17,7 +17,7 @@ const QString kPassword = QStringLiteral("pa ss");
 
 struct Outcome {
     int exitCode = -1;
-    QStringList lines;  // standard output, split at LF
+    QStringList lines; // standard output, split at LF
     QString errors;
 };
 
@@ -168,5 +168,5 @@ TEST_F(FtpCommandTest, UsageErrorsExitWithTwoBeforeConnecting)
     EXPECT_FALSE(server_.log().contains(QLatin1String("session opened")));
 }
 
-}  // namespace
-}  // namespace webloom
+} // namespace
+} // namespace webloom

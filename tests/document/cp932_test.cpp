@@ -11,16 +11,16 @@ QByteArray enc(const QString &s, cp932::Unmappable m = cp932::Unmappable::Numeri
     return cp932::encode(s, m);
 }
 
-}  // namespace
+} // namespace
 
 TEST(Cp932, MicrosoftTableForTheCharactersThatDifferFromJis)
 {
-    EXPECT_EQ(enc(QStringLiteral("－")), QByteArray("\x81\x7C"));  // U+FF0D
-    EXPECT_EQ(enc(QStringLiteral("～")), QByteArray("\x81\x60"));  // U+FF5E
+    EXPECT_EQ(enc(QStringLiteral("－")), QByteArray("\x81\x7C")); // U+FF0D
+    EXPECT_EQ(enc(QStringLiteral("～")), QByteArray("\x81\x60")); // U+FF5E
     EXPECT_EQ(enc(QStringLiteral("　")), QByteArray("\x81\x40"));
     EXPECT_EQ(enc(QStringLiteral("ＭＳ 明朝")), QByteArray("\x82\x6C\x82\x72\x20\x96\xBE\x92\xA9"));
-    EXPECT_EQ(enc(QStringLiteral("ﾌｧｲﾙ")), QByteArray("\xCC\xA7\xB2\xD9"));  // half-width kana: one byte each
-    EXPECT_EQ(enc(QStringLiteral("①")), QByteArray("\x87\x40"));         // NEC special row
+    EXPECT_EQ(enc(QStringLiteral("ﾌｧｲﾙ")), QByteArray("\xCC\xA7\xB2\xD9")); // half-width kana: one byte each
+    EXPECT_EQ(enc(QStringLiteral("①")), QByteArray("\x87\x40"));            // NEC special row
 }
 
 TEST(Cp932, UnmappableCharactersByMode)

@@ -128,7 +128,7 @@ protected:
     FileDialogState cob1 = initialProjectDialog();
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(ProjectFile, FreshDocumentIsFiftyLinesInTheFixedOrder)
 {
@@ -138,7 +138,7 @@ TEST_F(ProjectFile, FreshDocumentIsFiftyLinesInTheFixedOrder)
     const QByteArray bytes = projectBytes(doc);
     EXPECT_TRUE(test::sameBytes(test::readBytes(test::dataPath(QStringLiteral("project_fresh/project.txt"))), bytes));
     const QList<QByteArray> l = bytes.split('\n');
-    ASSERT_EQ(l.size(), 51);  // 50 lines and nothing after the last CR LF
+    ASSERT_EQ(l.size(), 51); // 50 lines and nothing after the last CR LF
     EXPECT_EQ(l.at(28), "te049=\r");
     EXPECT_EQ(l.at(29), "list4=000\r");
     EXPECT_EQ(l.at(47), "te044=self.html\r");
@@ -268,7 +268,7 @@ private:
     void (*oldHandler_)(int) = nullptr;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(ProjectFile, AFailedWriteLeavesTheOldFileAsItWas)
 {
@@ -346,7 +346,7 @@ TEST_F(ProjectFile, AListCutShortStopsTheLoadKeepingWhatCameBefore)
     EXPECT_EQ(prompter.messages(), QStringList{p + kNoFile});
     EXPECT_EQ(doc.text(Field::Text13), QStringLiteral("read"));
     EXPECT_EQ(doc.list(ListId::List4), QStringList{QStringLiteral("only one")});
-    EXPECT_EQ(doc.rtext1(), QStringLiteral("body before"));  // no list-to-body after a failure
+    EXPECT_EQ(doc.rtext1(), QStringLiteral("body before")); // no list-to-body after a failure
 
     // A count far beyond the lines that follow, however large, ends the same way.
     for (const char *count : {"999", "9999999999", "99999999999999999999999999999999"}) {
@@ -372,7 +372,7 @@ TEST_F(ProjectFile, ListsOfMoreThan999ItemsWidenTheirNumbers)
 
     SiteDocument loaded;
     QByteArray copy = bytes;
-    copy.replace("ls1001=", "ls1001:");  // one more character after the prefix, unchecked
+    copy.replace("ls1001=", "ls1001:"); // one more character after the prefix, unchecked
     ASSERT_TRUE(test::writeBytes(path("wide.txt"), copy));
     ASSERT_TRUE(loadProjectFile(loaded, prompter, path("wide.txt")));
     EXPECT_EQ(loaded.list(ListId::List3), items);
@@ -420,7 +420,7 @@ private:
     qint64 pos_ = 0;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(ProjectFile, HostileBytesLoadWholeOrFail)
 {
@@ -489,6 +489,6 @@ TEST(BodyLines, EmptyLinesAreStoredAsIdeographicSpaces)
     EXPECT_EQ(doc.list(ListId::List4), stored);
     lstrtxt(doc);
     EXPECT_EQ(doc.rtext1(), u8("a\n　\n  \nb\n"));
-    rfchg(doc);  // converting again changes nothing further
+    rfchg(doc); // converting again changes nothing further
     EXPECT_EQ(doc.list(ListId::List4), stored);
 }

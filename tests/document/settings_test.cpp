@@ -34,7 +34,6 @@ protected:
     QString path;
 };
 
-
 } // namespace
 
 TEST_F(SettingsTest, FirstRunReadsEmptyAndWritesNothing)

@@ -22,7 +22,7 @@ TEST(SiteDocument, FreshDocumentHoldsTheDefaults)
     int empty = 0;
     for (const FieldInfo &info : fieldTable())
         empty += doc.text(info.field).isEmpty() ? 1 : 0;
-    EXPECT_EQ(empty, kFieldCount - 10);  // nine defaults and Label1
+    EXPECT_EQ(empty, kFieldCount - 10); // nine defaults and Label1
     for (int i = 0; i < kListCount; ++i)
         EXPECT_EQ(doc.itemCount(static_cast<ListId>(i)), 0);
     EXPECT_EQ(doc.currentTab(), TabCommon);
@@ -33,7 +33,7 @@ TEST(SiteDocument, StoredFieldsAndKeys)
     int stored = 0;
     for (const FieldInfo &info : fieldTable())
         stored += info.key ? 1 : 0;
-    EXPECT_EQ(stored, 48);  // Label1 and 47 text fields
+    EXPECT_EQ(stored, 48); // Label1 and 47 text fields
     EXPECT_STREQ(fieldInfo(Field::Text42).key, "te042");
     EXPECT_STREQ(fieldInfo(Field::Label1).key, "ki001");
     for (Field f : {Field::Text40, Field::Text41, Field::Text47, Field::Text51, Field::Label93})
@@ -47,7 +47,8 @@ TEST(SiteDocument, BodyLinesSplitOnEveryLineEndAndIgnoreTheFinalBreak)
     SiteDocument doc;
     EXPECT_TRUE(doc.bodyLines().isEmpty());
     doc.setRtext1(QStringLiteral("a\r\nb\nc\rd\n"));
-    EXPECT_EQ(doc.bodyLines(), (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d")}));
+    EXPECT_EQ(doc.bodyLines(),
+              (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d")}));
     doc.setRtext1(QStringLiteral("a\n\nb"));
     EXPECT_EQ(doc.bodyLines(), (QStringList{QStringLiteral("a"), QString(), QStringLiteral("b")}));
     doc.setRtext1(QStringLiteral("\n"));
@@ -82,8 +83,9 @@ TEST(FileList, OrdinaryVisibleFilesSortedCaseInsensitivelyWithStableTies)
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("sub")));
     SiteDocument doc;
     ASSERT_TRUE(doc.pointFile1(dir.path()));
-    EXPECT_EQ(doc.file1().names(), (QStringList{QStringLiteral("A.jpg"), QStringLiteral("a.jpg"), QStringLiteral("B.jpg"),
-                                                QStringLiteral("b.jpg"), QStringLiteral("C.txt")}));
+    EXPECT_EQ(doc.file1().names(),
+              (QStringList{QStringLiteral("A.jpg"), QStringLiteral("a.jpg"), QStringLiteral("B.jpg"),
+                           QStringLiteral("b.jpg"), QStringLiteral("C.txt")}));
     // A missing folder fails and keeps the old entries.
     EXPECT_FALSE(doc.pointFile1(dir.filePath(QStringLiteral("missing"))));
     EXPECT_FALSE(doc.pointFile1(QString()));

@@ -20,7 +20,10 @@ bool writeBytes(const QString &path, const QByteArray &bytes)
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
 }
 
-QString dataPath(const QString &relative) { return QStringLiteral(WEBLOOM_TEST_DATA "/") + relative; }
+QString dataPath(const QString &relative)
+{
+    return QStringLiteral(WEBLOOM_TEST_DATA "/") + relative;
+}
 
 ::testing::AssertionResult sameBytes(const QByteArray &expected, const QByteArray &actual)
 {
@@ -40,9 +43,9 @@ QString dataPath(const QString &relative) { return QStringLiteral(WEBLOOM_TEST_D
             l.chop(1);
         return (cp932::decode(l) + (cr ? QStringLiteral("⏎CRLF") : QStringLiteral("⏎LF"))).toStdString();
     };
-    return ::testing::AssertionFailure() << "bytes differ (expected " << expected.size() << ", actual "
-                                         << actual.size() << "), first at line " << (i + 1)
-                                         << "\n  expected: " << show(e, i) << "\n  actual:   " << show(a, i);
+    return ::testing::AssertionFailure() << "bytes differ (expected " << expected.size() << ", actual " << actual.size()
+                                         << "), first at line " << (i + 1) << "\n  expected: " << show(e, i)
+                                         << "\n  actual:   " << show(a, i);
 }
 
 ::testing::AssertionResult matchesGolden(const QString &goldenRelative, const QString &actualPath)
@@ -55,4 +58,4 @@ QString dataPath(const QString &relative) { return QStringLiteral(WEBLOOM_TEST_D
     return sameBytes(readBytes(golden), readBytes(actualPath));
 }
 
-}  // namespace webloom::test
+} // namespace webloom::test

@@ -22,4 +22,4 @@ QString dataPath(const QString &relative);
 // Compares a written file with a golden file under tests/data.
 ::testing::AssertionResult matchesGolden(const QString &goldenRelative, const QString &actualPath);
 
-}  // namespace webloom::test
+} // namespace webloom::test

@@ -33,4 +33,4 @@ private:
     QByteArray old_;
 };
 
-}  // namespace webloom::test
+} // namespace webloom::test

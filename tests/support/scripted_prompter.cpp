@@ -35,9 +35,15 @@ bool ScriptedPrompter::dialog(Shown::Kind kind, FileDialogState &state)
     return true;
 }
 
-bool ScriptedPrompter::openFile(FileDialogState &state) { return dialog(Shown::OpenDialog, state); }
+bool ScriptedPrompter::openFile(FileDialogState &state)
+{
+    return dialog(Shown::OpenDialog, state);
+}
 
-bool ScriptedPrompter::saveFile(FileDialogState &state) { return dialog(Shown::SaveDialog, state); }
+bool ScriptedPrompter::saveFile(FileDialogState &state)
+{
+    return dialog(Shown::SaveDialog, state);
+}
 
 QStringList ScriptedPrompter::messages() const
 {
@@ -65,4 +71,4 @@ QString ScriptedPrompter::lastMessage() const
     return m.isEmpty() ? QString() : m.last();
 }
 
-}  // namespace webloom::test
+} // namespace webloom::test

@@ -19,8 +19,8 @@ class ScriptedPrompter : public Prompter {
 public:
     struct Shown {
         enum Kind { Message, Question, OpenDialog, SaveDialog } kind;
-        QString title;  // "webloom" for messages
-        QString text;   // for dialogs: the proposed file name
+        QString title; // "webloom" for messages
+        QString text;  // for dialogs: the proposed file name
     };
 
     void message(const QString &text) override;
@@ -35,8 +35,8 @@ public:
     void cancelDialog() { files_.push_back(std::nullopt); }
 
     const std::vector<Shown> &shown() const { return shown_; }
-    QStringList messages() const;         // texts of the message boxes, in order
-    QStringList questions() const;        // texts of the questions, in order
+    QStringList messages() const;  // texts of the message boxes, in order
+    QStringList questions() const; // texts of the questions, in order
     QString lastMessage() const;
     int unexpected() const { return unexpected_; }
     bool answersLeft() const { return !answers_.empty() || !files_.empty(); }
@@ -54,4 +54,4 @@ private:
     int unexpected_ = 0;
 };
 
-}  // namespace webloom::test
+} // namespace webloom::test

@@ -29,7 +29,6 @@ using webloom::test::touch;
 
 namespace {
 
-
 // The main window with a scripted prompter, a settings file and a home
 // folder of its own, in a temporary tree. The process's current folder is
 // put back after each test, because the chooser moves it as it browses.

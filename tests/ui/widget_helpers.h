@@ -25,4 +25,4 @@ inline QStringList itemTexts(const QListWidget *list)
     return out;
 }
 
-}  // namespace webloom::test
+} // namespace webloom::test

@@ -122,7 +122,7 @@ TEST(CurlTransferAddress, HostFieldGivesHostPortAndUser)
     struct Case {
         const char *host;
         const char *user;
-        const char *url;  // nullptr: not an address
+        const char *url; // nullptr: not an address
     };
     const Case cases[] = {
         {"ftp.example.jp", "taro", "ftp://taro@ftp.example.jp:21"},
@@ -303,7 +303,7 @@ TEST_F(CurlTransferTest, PutAndGetMoveBinaryFilesUnchanged)
     EXPECT_EQ(progress.last().at(1).toLongLong(), content.size());
 
     ASSERT_TRUE(QFile::rename(localPath(QStringLiteral("big file.bin")), localPath(QStringLiteral("sent.bin"))));
-    listing(transfer_);  // the session always lists before it fetches
+    listing(transfer_); // the session always lists before it fetches
     progress.clear();
     ASSERT_EQ(request(transfer_, QStringLiteral("GET big file.bin big file.bin")), Transfer::kStateCompleted)
         << transfer_.lastReply().toStdString();
@@ -400,7 +400,7 @@ TEST_F(CurlTransferTest, BusyRefusesWithoutDisturbingTheRunningRequest)
     EXPECT_TRUE(transfer_.busy());
     for (QDeadlineTimer deadline(kWaitMs); seen.size() < 2 && !deadline.hasExpired();)
         QTest::qWait(10);
-    QTest::qWait(200);  // no third notification may follow
+    QTest::qWait(200); // no third notification may follow
     ASSERT_EQ(seen.size(), 2);
     EXPECT_EQ(seen[0].state, Transfer::kStateError);
     EXPECT_TRUE(seen[0].busy) << "the running DIR is not over yet";
@@ -466,7 +466,7 @@ TEST_F(CurlTransferTest, DestroyedMidDownloadStopsAtOnceAndLeavesNoHalfFile)
     ASSERT_TRUE(progress.wait(kWaitMs));
     QElapsedTimer clock;
     clock.start();
-    transfer.reset();  // the window closes while the download runs
+    transfer.reset(); // the window closes while the download runs
     EXPECT_LT(clock.elapsed(), 5000);
     EXPECT_FALSE(QFileInfo::exists(localPath(QStringLiteral("slow.bin"))));
     EXPECT_TRUE(partFiles(local_.path()).isEmpty());
@@ -527,5 +527,5 @@ TEST_F(CurlTransferTest, UnknownCommandsEndWithAnError)
         EXPECT_EQ(request(transfer_, QString::fromLatin1(command)), Transfer::kStateError) << command;
 }
 
-}  // namespace
-}  // namespace webloom
+} // namespace
+} // namespace webloom

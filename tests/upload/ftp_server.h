@@ -17,10 +17,10 @@
 namespace webloom::test {
 
 struct FtpServerOptions {
-    bool withoutMlsd = false;   // answers MLSD with 500, as vsftpd does
-    double idleTimeout = 0;     // seconds until an idle session gets 421
-    int bytesPerSecond = 0;     // throttles every data connection
-    bool rawFileNames = false;  // sends names that are not UTF-8 unchanged
+    bool withoutMlsd = false;  // answers MLSD with 500, as vsftpd does
+    double idleTimeout = 0;    // seconds until an idle session gets 421
+    int bytesPerSecond = 0;    // throttles every data connection
+    bool rawFileNames = false; // sends names that are not UTF-8 unchanged
 };
 
 class FtpServer {
@@ -155,4 +155,4 @@ server.serve_forever()
     int port_ = 0;
 };
 
-}  // namespace webloom::test
+} // namespace webloom::test

@@ -183,5 +183,5 @@ TEST(ListParser, EmptyDirectoryIsOneEmptyLine)
     EXPECT_EQ(formatListing({entry(".", true), entry("..", true)}).text, QByteArray("\r\n"));
 }
 
-}  // namespace
-}  // namespace webloom::listing
+} // namespace
+} // namespace webloom::listing

@@ -60,12 +60,12 @@ QByteArray elevenEntries()
     return eleven;
 }
 
-}  // namespace
+} // namespace
 
 TEST(RegistryFormat, WritesQuotedFieldsInCodePage932WithCrLf)
 {
-    const QList<Connection> entries{{QStringLiteral("自宅"), QStringLiteral("ftp.example.jp"), QStringLiteral("neko"),
-                                     QStringLiteral("p a,ss")}};
+    const QList<Connection> entries{
+        {QStringLiteral("自宅"), QStringLiteral("ftp.example.jp"), QStringLiteral("neko"), QStringLiteral("p a,ss")}};
     EXPECT_EQ(registryBytes(entries), QByteArray("\"\x8E\xA9\x91\xEE\",\"ftp.example.jp\",\"neko\",\"p a,ss\"\r\n"));
     EXPECT_EQ(parseRegistry(registryBytes(entries)), entries);
     EXPECT_EQ(registryBytes({}), QByteArray());
@@ -101,7 +101,7 @@ TEST_F(RegistryTest, RegisteringIntoANewFileWritesExactlyOneLineAndLeavesTheList
     EXPECT_EQ(form.label9, QStringLiteral("old"));
     EXPECT_EQ(prompter.messages(), QStringList{QStringLiteral("書込み完了")});
     // Passwords are kept from other users' eyes.
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::stat(QFile::encodeName(path()).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
@@ -116,7 +116,7 @@ TEST_F(RegistryTest, RegisteringAppendsNewNamesAndRewritesKnownOnesInPlace)
     EXPECT_EQ(readBytes(path()), kTwo + "\"club\",\"ftp.c.example\",\"u3\",\"p3\"\r\n");
     EXPECT_EQ(form.comboItems, (QStringList{QStringLiteral("home"), QStringLiteral("work"), QStringLiteral("club")}));
     EXPECT_EQ(form.label9, QStringLiteral("club"));
-    EXPECT_EQ(form.curname, QStringLiteral("home"));  // a write does not change curname
+    EXPECT_EQ(form.curname, QStringLiteral("home")); // a write does not change curname
 
     fill("home", "ftp.new.example", "nu", "np");
     registry.command2();
@@ -127,7 +127,8 @@ TEST_F(RegistryTest, RegisteringAppendsNewNamesAndRewritesKnownOnesInPlace)
 
 TEST_F(RegistryTest, DuplicateNamesLoadTheLastAndAreAllUpdatedAndDeleted)
 {
-    ASSERT_TRUE(writeBytes(path(), "\"x\",\"h1\",\"u1\",\"p1\"\r\n\"y\",\"h2\",\"u2\",\"p2\"\r\n\"x\",\"h3\",\"u3\",\"p3\"\r\n"));
+    ASSERT_TRUE(writeBytes(
+        path(), "\"x\",\"h1\",\"u1\",\"p1\"\r\n\"y\",\"h2\",\"u2\",\"p2\"\r\n\"x\",\"h3\",\"u3\",\"p3\"\r\n"));
     hostmei.value = path();
     registry.henkou(QStringLiteral("x"));
     EXPECT_EQ(form.text1, QStringLiteral("h3"));
@@ -135,7 +136,8 @@ TEST_F(RegistryTest, DuplicateNamesLoadTheLastAndAreAllUpdatedAndDeleted)
 
     fill("x", "H", "U", "P");
     registry.fkakiko(path());
-    EXPECT_EQ(readBytes(path()), QByteArray("\"x\",\"H\",\"U\",\"P\"\r\n\"y\",\"h2\",\"u2\",\"p2\"\r\n\"x\",\"H\",\"U\",\"P\"\r\n"));
+    EXPECT_EQ(readBytes(path()),
+              QByteArray("\"x\",\"H\",\"U\",\"P\"\r\n\"y\",\"h2\",\"u2\",\"p2\"\r\n\"x\",\"H\",\"U\",\"P\"\r\n"));
 
     form.label9 = QStringLiteral("x");
     registry.command3();
