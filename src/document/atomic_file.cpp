@@ -15,15 +15,25 @@ namespace webloom {
 
 namespace {
 
-QString reason(int err) { return QString::fromLocal8Bit(std::strerror(err)); }
+QString reason(int err)
+{
+    return QString::fromLocal8Bit(std::strerror(err));
+}
 
-}  // namespace
+} // namespace
 
-AtomicFile::AtomicFile(const QString &path) : AtomicFile(path, Options{}) {}
+AtomicFile::AtomicFile(const QString &path) : AtomicFile(path, Options{})
+{
+}
 
-AtomicFile::AtomicFile(const QString &path, Options options) : path_(path), options_(options) {}
+AtomicFile::AtomicFile(const QString &path, Options options) : path_(path), options_(options)
+{
+}
 
-AtomicFile::~AtomicFile() { cancel(); }
+AtomicFile::~AtomicFile()
+{
+    cancel();
+}
 
 bool AtomicFile::fail(int err)
 {
@@ -37,16 +47,22 @@ bool AtomicFile::open()
     cancel();
     error_.clear();
     target_ = QFile::encodeName(QFileInfo(path_).absoluteFilePath());
-    struct stat st{};
+    struct stat st {};
     const bool exists = ::stat(target_.constData(), &st) == 0;
     if (exists && S_ISDIR(st.st_mode))
         return fail(EISDIR);
 
+    std::optional<mode_t> mode = options_.mode;
+    if (!mode && exists)
+        mode = st.st_mode & 07777;
+    // A file meant to be private (the registry holds passwords) is never
+    // readable by others, not even for the moment before the fchmod below.
+    // Without a mode the usual one passes through the umask.
+    const mode_t createMode = mode ? (*mode & 0777) : 0666;
     static std::atomic<unsigned> counter{0};
     for (int attempt = 0; attempt < 100; ++attempt) {
         temp_ = target_ + ".webloom-" + QByteArray::number(::getpid()) + '-' + QByteArray::number(counter++);
-        // The mode given here passes through the umask, as for any new file.
-        fd_ = ::open(temp_.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        fd_ = ::open(temp_.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
         if (fd_ >= 0)
             break;
         if (errno != EEXIST) {
@@ -59,9 +75,6 @@ bool AtomicFile::open()
         temp_.clear();
         return fail(EEXIST);
     }
-    std::optional<mode_t> mode = options_.mode;
-    if (!mode && exists)
-        mode = st.st_mode & 07777;
     if (mode && ::fchmod(fd_, *mode) != 0)
         return fail(errno);
     return true;
@@ -136,4 +149,4 @@ bool writeFileAtomically(const QString &path, QByteArrayView bytes, QString *err
     return ok;
 }
 
-}  // namespace webloom
+} // namespace webloom

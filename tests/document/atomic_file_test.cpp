@@ -7,6 +7,8 @@
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include "document/atomic_file.h"
 #include "support/golden.h"
@@ -15,11 +17,22 @@ using namespace webloom;
 using webloom::test::readBytes;
 using webloom::test::writeBytes;
 
+// Every fchmod of this test program passes through here first, so the mode
+// a file had before its permissions were set can be seen.
+static mode_t g_modeBeforeFchmod = 0;
+extern "C" int fchmod(int fd, mode_t mode)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) == 0)
+        g_modeBeforeFchmod = st.st_mode & 07777;
+    return static_cast<int>(::syscall(SYS_fchmod, fd, mode));
+}
+
 namespace {
 
 mode_t modeOf(const QString &path)
 {
-    struct stat st{};
+    struct stat st {};
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? (st.st_mode & 07777) : 0;
 }
 
@@ -46,7 +59,7 @@ QStringList leftovers(const QTemporaryDir &dir)
     return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
 }
 
-}  // namespace
+} // namespace
 
 TEST(AtomicFile, ReplacesWholeAndKeepsOrSetsPermissions)
 {
@@ -69,6 +82,15 @@ TEST(AtomicFile, ReplacesWholeAndKeepsOrSetsPermissions)
     ASSERT_TRUE(writeFileAtomically(path, "third", &error, {.sync = true, .mode = 0600}));
     EXPECT_EQ(modeOf(path), 0600u);
     EXPECT_EQ(leftovers(dir), QStringList{QStringLiteral("page.html")});
+
+    // A private file is private from its first byte, whatever the umask.
+    const mode_t saved = ::umask(0);
+    g_modeBeforeFchmod = 0;
+    const bool written = writeFileAtomically(dir.filePath(QStringLiteral("hosts.txt")), "secret", &error,
+                                             {.sync = false, .mode = 0600});
+    ::umask(saved);
+    ASSERT_TRUE(written) << error.toStdString();
+    EXPECT_EQ(g_modeBeforeFchmod, 0600u);
 }
 
 TEST(AtomicFile, FailuresLeaveTheOldFileAndNoTemporaryFile)
