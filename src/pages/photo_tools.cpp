@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include "document/file_name.h"
 #include "pages/photo_pages.h"
 
 namespace webloom {
@@ -16,12 +17,6 @@ namespace {
 
 const QString kNoFolder = QStringLiteral("写真パソコンディレクトリを指定していません。");
 const QString kNoFiles = QStringLiteral("ファイルがありません。");
-
-bool isPlainFileName(const QString &name)
-{
-    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
-           !name.contains(QLatin1Char('/')) && !name.contains(QChar(0));
-}
 
 bool sameFile(const QByteArray &a, const QByteArray &b)
 {

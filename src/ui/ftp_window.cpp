@@ -8,6 +8,7 @@
 
 #include <algorithm>
 
+#include "document/file_name.h"
 #include "document/settings.h"
 #include "pages/page_frame.h"
 #include "ui/qt_prompter.h"
@@ -25,14 +26,6 @@ public:
     QString read() const override { return settings::readHostmei(); }
     void save(const QString &path) override { settings::saveHostmei(path); }
 };
-
-// A new local folder is made inside the shown folder, never elsewhere: a
-// name with a separator, or "." and "..", would reach out of it.
-bool isPlainFolderName(const QString &name)
-{
-    return !name.contains(QLatin1Char('/')) && !name.contains(QDir::separator()) && name != QLatin1String(".") &&
-           name != QLatin1String("..");
-}
 
 } // namespace
 
@@ -310,7 +303,7 @@ void FtpWindow::makeLocalFolder()
     }
     const QString folder = ui_->Dir1->path();
     const QString target = QDir(folder).filePath(name);
-    if (!isPlainFolderName(name) || QFileInfo::exists(target) || !QDir(folder).mkdir(name)) {
+    if (!isPlainFileName(name) || QFileInfo::exists(target) || !QDir(folder).mkdir(name)) {
         prompter_->message(QStringLiteral("ディレクトリ「%1」を作成できませんでした。\n"
                                           "同じ名前のファイルやディレクトリがないか、"
                                           "使えない文字がないか確かめて下さい。")
