@@ -8,8 +8,10 @@
 #include <unistd.h>
 
 #include <iostream>
+#include <optional>
 #include <string>
 
+#include "upload/address.h"
 #include "upload/curl_transfer.h"
 
 namespace webloom {
@@ -54,6 +56,68 @@ QString readPassword(QTextStream &err)
 
 } // namespace
 
+// "PUT" and "GET" carry two names joined by one space with no quoting, so a
+// name with spaces is ambiguous: an argument made of two equal halves around
+// its middle space is split there, any other at its first space, and a single
+// name stands for both. Keywords are matched without regard to case; names
+// are kept exactly as given (listings may hold names with leading spaces).
+std::optional<TransferRequest> parseFtpCommand(const QString &text, const QString &localFolder)
+{
+    using Op = TransferRequest::Operation;
+    struct Keyword {
+        const char *text;
+        Op operation;
+        int names; // 0, 1, or 2 (two names in one argument)
+    };
+    static constexpr Keyword kKeywords[] = {
+        {"DIR", Op::List, 0},      {"CD", Op::Cd, 1},   {"MKDIR", Op::Mkdir, 1}, {"RMDIR", Op::Rmdir, 1},
+        {"DELETE", Op::Delete, 1}, {"PUT", Op::Put, 2}, {"GET", Op::Get, 2},     {"CLOSE", Op::Close, 0},
+    };
+    const qsizetype space = text.indexOf(QLatin1Char(' '));
+    const QString word = space < 0 ? text : text.left(space);
+    const QString argument = space < 0 ? QString() : text.mid(space + 1);
+    for (const Keyword &keyword : kKeywords) {
+        if (word.compare(QLatin1String(keyword.text), Qt::CaseInsensitive) != 0)
+            continue;
+        TransferRequest request;
+        request.operation = keyword.operation;
+        if (keyword.names == 0)
+            return space < 0 ? std::optional(request) : std::nullopt;
+        if (argument.isEmpty())
+            return std::nullopt;
+        if (keyword.names == 1) {
+            request.remote = argument;
+            return request;
+        }
+        QString first;
+        QString second;
+        const qsizetype half = argument.size() / 2;
+        if (argument.size() % 2 == 1 && argument.at(half) == QLatin1Char(' ') &&
+            QStringView(argument).left(half) == QStringView(argument).mid(half + 1)) {
+            first = argument.left(half);
+            second = argument.mid(half + 1);
+        } else if (const qsizetype cut = argument.indexOf(QLatin1Char(' ')); cut >= 0) {
+            first = argument.left(cut);
+            second = argument.mid(cut + 1);
+        } else {
+            first = argument;
+            second = argument;
+        }
+        if (first.isEmpty() || second.isEmpty())
+            return std::nullopt;
+        // Local names are taken in the folder of --local.
+        if (keyword.operation == Op::Put) {
+            request.local = QDir(localFolder).filePath(first);
+            request.remote = second;
+        } else {
+            request.remote = first;
+            request.local = QDir(localFolder).filePath(second);
+        }
+        return request;
+    }
+    return std::nullopt;
+}
+
 int runFtpCommand(const QStringList &arguments, QTextStream &out, QTextStream &err)
 {
     if (arguments.size() < 2)
@@ -74,13 +138,16 @@ int runFtpCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     const QStringList commands = arguments.mid(next);
     if (commands.isEmpty())
         return usageError(err, QStringLiteral("no COMMAND given"));
-    for (const QString &command : commands) {
-        if (!parseTransferCommand(command))
-            return usageError(err, QStringLiteral("not a command: \"%1\"").arg(command));
-    }
-    if (!CurlTransfer::isValidHostField(host))
-        return usageError(err, QStringLiteral("not a host name or port: \"%1\"").arg(host));
     const QFileInfo folder(local);
+    QList<TransferRequest> requests;
+    for (const QString &command : commands) {
+        const std::optional<TransferRequest> request = parseFtpCommand(command, folder.absoluteFilePath());
+        if (!request)
+            return usageError(err, QStringLiteral("not a command: \"%1\"").arg(command));
+        requests.append(*request);
+    }
+    if (!ServerAddress::parse(host))
+        return usageError(err, QStringLiteral("not a host name or port: \"%1\"").arg(host));
     if (!folder.isDir())
         return usageError(err, QStringLiteral("no such folder: \"%1\"").arg(local));
 
@@ -88,45 +155,40 @@ int runFtpCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
                                  ? qEnvironmentVariable("WEBLOOM_FTP_PASSWORD")
                                  : readPassword(err);
     CurlTransfer transfer;
-    transfer.setHost(host);
-    transfer.setUser(user);
-    transfer.setPassword(password);
-    transfer.setLocalFolder(folder.absoluteFilePath());
+    transfer.setConnection({host, user, password});
 
     QEventLoop loop;
-    int state = 0;
-    QObject::connect(&transfer, &Transfer::stateChanged, &loop, [&](int s) {
-        state = s;
+    TransferOutcome outcome;
+    QObject::connect(&transfer, &Transfer::finished, &loop, [&](const TransferOutcome &result) {
+        outcome = result;
         loop.quit();
     });
-    auto run = [&](const QString &command) {
-        transfer.execute(transfer.url(), command);
+    auto run = [&](const TransferRequest &request) {
+        transfer.start(request);
         loop.exec();
-        return state;
+        return outcome;
     };
 
     int status = 0;
     bool closed = false;
-    for (const QString &command : commands) {
-        const TransferCommand parsed = *parseTransferCommand(command);
-        const bool ok = run(command) == Transfer::kStateCompleted;
-        out << command << '\t' << (ok ? "ok" : "error");
-        if (!transfer.lastReply().isEmpty())
-            out << '\t' << transfer.lastReply();
+    for (qsizetype i = 0; i < requests.size(); ++i) {
+        const TransferRequest &request = requests.at(i);
+        const TransferOutcome result = run(request);
+        out << commands.at(i) << '\t' << (result.ok ? "ok" : "error");
+        if (!result.reply.isEmpty())
+            out << '\t' << result.reply;
         out << '\n';
-        if (ok && parsed.kind == TransferCommand::Kind::Dir) {
-            QByteArray listing;
-            for (QByteArray chunk = transfer.nextChunk(Transfer::kChunkSize, Transfer::ChunkKind::Text);
-                 !chunk.isEmpty(); chunk = transfer.nextChunk(Transfer::kChunkSize, Transfer::ChunkKind::Text))
-                listing += chunk;
-            out << QString::fromUtf8(listing.replace("\r\n", "\n"));
+        if (result.ok && request.operation == TransferRequest::Operation::List) {
+            for (const RemoteEntry &entry : result.entries)
+                out << entry.name << (entry.directory ? "/" : "") << '\n';
+            out << '\n';
         }
         out.flush();
-        closed = parsed.kind == TransferCommand::Kind::Close;
-        if (!ok) {
+        closed = request.operation == TransferRequest::Operation::Close;
+        if (!result.ok) {
             status = 1;
             // Whatever follows a failed CD would act on the wrong folder.
-            if (parsed.kind == TransferCommand::Kind::Cd) {
+            if (request.operation == TransferRequest::Operation::Cd) {
                 err << "webloom ftp: stopped after the failed CD\n";
                 err.flush();
                 break;
@@ -134,7 +196,7 @@ int runFtpCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
         }
     }
     if (!closed)
-        run(QStringLiteral("CLOSE"));
+        run(TransferRequest::close());
     return status;
 }
 

@@ -3,6 +3,10 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include <optional>
+
+#include "upload/transfer.h"
+
 namespace webloom {
 
 // "webloom ftp HOST[:PORT] USER [--local DIR] COMMAND...": runs each command
@@ -12,5 +16,10 @@ namespace webloom {
 // line of standard input. arguments are those after "ftp". Returns 0 when
 // every request completed, 1 when one failed, 2 for a usage error.
 int runFtpCommand(const QStringList &arguments, QTextStream &out, QTextStream &err);
+
+// One command text ("DIR", "CD x", "MKDIR x", "RMDIR x", "DELETE x",
+// "PUT local remote", "GET remote local", "CLOSE") as a request, local names
+// taken in localFolder; nothing for an unknown keyword or a missing name.
+std::optional<TransferRequest> parseFtpCommand(const QString &text, const QString &localFolder);
 
 } // namespace webloom

@@ -79,6 +79,7 @@ void FtpWindow::connectControls()
     connect(ui_->Command10, &QPushButton::clicked, this, [this] { runSession(&FtpSession::deleteSelected); });
     connect(session_, &FtpSession::fileStarted, this, &FtpWindow::fileStarted);
     connect(session_, &FtpSession::progress, this, &FtpWindow::showProgress);
+    connect(session_, &FtpSession::becameIdle, this, &FtpWindow::sessionIdle);
 
     connect(ui_->Command2, &QPushButton::clicked, this, [this] { runRegistry([this] { registry_->command2(); }); });
     connect(ui_->Command3, &QPushButton::clicked, this, [this] { runRegistry([this] { registry_->command3(); }); });
@@ -325,9 +326,8 @@ void FtpWindow::upload()
 {
     if (!session_)
         return;
-    // The files are named relative to the working folder, which another
-    // window may have moved meanwhile: it must be the folder shown, or a file
-    // of the same name elsewhere would go up.
+    // The files go up from the folder shown now. Should it have vanished
+    // behind the window's back, nothing is sent.
     const QString folder = ui_->Dir1->path();
     if (!QDir::setCurrent(folder)) {
         prompter_->message(QStringLiteral("フォルダ「%1」を開けません。\n"
@@ -335,22 +335,38 @@ void FtpWindow::upload()
                                .arg(folder));
         return;
     }
-    const QPointer<FtpWindow> alive(this);
-    transferVerb_ = QStringLiteral("送信中");
+    startBatch(QStringLiteral("送信中"));
     session_->upload();
-    if (alive)
-        clearProgress();
 }
 
 void FtpWindow::download()
 {
     if (!session_)
         return;
-    const QPointer<FtpWindow> alive(this);
-    transferVerb_ = QStringLiteral("受信中");
+    startBatch(QStringLiteral("受信中"));
     session_->download();
-    if (alive)
-        clearProgress();
+}
+
+// While files go up or down the local pane stays where it was, so that what
+// the user sees is where the files come from and go to.
+void FtpWindow::startBatch(const QString &verb)
+{
+    transferVerb_ = verb;
+    setLocalPaneEnabled(false);
+}
+
+void FtpWindow::sessionIdle()
+{
+    setLocalPaneEnabled(true);
+    clearProgress();
+}
+
+void FtpWindow::setLocalPaneEnabled(bool enabled)
+{
+    for (QWidget *w : {static_cast<QWidget *>(ui_->Drive1), static_cast<QWidget *>(ui_->Dir1),
+                       static_cast<QWidget *>(ui_->Command11), static_cast<QWidget *>(ui_->Command12),
+                       static_cast<QWidget *>(ui_->Text5)})
+        w->setEnabled(enabled);
 }
 
 void FtpWindow::fileStarted(const QString &name, int number, int count)

@@ -92,6 +92,9 @@ private:
     void runSession(void (FtpSession::*operation)());
     void upload();   // Command6
     void download(); // Command7
+    void startBatch(const QString &verb);
+    void sessionIdle();
+    void setLocalPaneEnabled(bool enabled);
 
     // Registry: the widgets are copied into form_ before a command and
     // shown from it afterwards.

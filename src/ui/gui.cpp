@@ -13,7 +13,12 @@ int runGui(QApplication &app)
     QApplication::setWindowIcon(programIcon());
     MainWindow main1;
     main1.show();
-    return app.exec();
+    const int status = app.exec();
+    // Windows closed on the way out (EXIT closes them all) are deleted now,
+    // so that an FTP window says goodbye to its server, or gives up on a
+    // silent one, before the program ends.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return status;
 }
 
 } // namespace webloom

@@ -1,14 +1,12 @@
 #include "upload/ftp_session.h"
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
-#include <QSaveFile>
 #include <QStringList>
 
+#include "document/file_name.h"
 #include "pages/page_frame.h"
 
 namespace webloom {
@@ -27,8 +25,6 @@ const QString kPut = QStringLiteral("PUT");
 const QString kGet = QStringLiteral("GET");
 const QString kParent = QStringLiteral("../");
 
-const QString kDownloadFailed = QStringLiteral("ダウンロードに失敗しました");
-
 QString errorMessage(const QString &lastcmd)
 {
     if (lastcmd == kDir)
@@ -42,7 +38,7 @@ QString errorMessage(const QString &lastcmd)
                               "ディレクトリの下にファイルがあると\r\n"
                               "ディレクトリは、削除出来ません。");
     if (lastcmd == kGet)
-        return kDownloadFailed;
+        return QStringLiteral("ダウンロードに失敗しました");
     if (lastcmd == kPut)
         return QStringLiteral("アップロードに失敗しました");
     return QString(); // DELETE and nothing yet: silent
@@ -53,31 +49,20 @@ bool isDirectoryEntry(const QString &entry)
     return entry.endsWith(QLatin1Char('/'));
 }
 
-// Entries are counted live: a handler run inside a wait may have replaced
-// the lists meanwhile.
-int countSelectedFiles(const FtpView &view)
-{
-    int n = 0;
-    for (int i = 0; i < view.file1Count(); ++i)
-        n += view.file1Selected(i) ? 1 : 0;
-    return n;
-}
-
-int countSelectedEntries(const FtpView &view)
-{
-    int n = 0;
-    for (int i = 0; i < view.lstDirCount(); ++i)
-        n += view.lstDirSelected(i) ? 1 : 0;
-    return n;
-}
-
 } // namespace
 
 FtpSession::FtpSession(FtpView &view, Transfer &transfer, Prompter &prompter, QObject *parent)
     : QObject(parent), view_(view), transfer_(transfer), prompter_(prompter)
 {
-    connect(&transfer_, &Transfer::stateChanged, this, &FtpSession::onStateChanged);
+    connect(&transfer_, &Transfer::finished, this, &FtpSession::onFinished);
     connect(&transfer_, &Transfer::progress, this, &FtpSession::progress);
+}
+
+FtpSession::~FtpSession()
+{
+    queue_.clear();
+    if (inFlight_)
+        transfer_.cancel();
 }
 
 bool FtpSession::connected() const
@@ -85,72 +70,132 @@ bool FtpSession::connected() const
     return view_.command1Caption() == kDisconnectCaption;
 }
 
-// Sleeps in the event loop until the transfer is idle, so the window keeps
-// repainting and answering without spinning the processor. Any handler the
-// user starts meanwhile runs nested in here and waits in its turn.
-bool FtpSession::waitUntilIdle()
+void FtpSession::later(Step step)
 {
-    QPointer<FtpSession> alive(this);
-    for (;;) {
-        while (transfer_.busy()) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-            if (!alive)
-                return false;
-        }
-        if (!closePending_)
-            return true;
-        sendPendingClose();
-    }
+    queue_.push_back(std::move(step));
+    pump();
 }
 
-void FtpSession::start(const QString &keyword, const QString &command)
+void FtpSession::first(std::vector<Step> steps)
+{
+    for (auto it = steps.rbegin(); it != steps.rend(); ++it)
+        queue_.push_front(std::move(*it));
+}
+
+// Runs steps until one starts a request or the queue is empty. A step may
+// show a modal question, during which events are delivered; nothing there can
+// start a request, since none starts while a step runs.
+void FtpSession::pump()
+{
+    if (pumping_)
+        return;
+    const QPointer<FtpSession> alive(this);
+    pumping_ = true;
+    while (!inFlight_ && !queue_.empty()) {
+        Step step = std::move(queue_.front());
+        queue_.pop_front();
+        step();
+        if (!alive)
+            return;
+    }
+    pumping_ = false;
+    if (idle())
+        emit becameIdle();
+}
+
+void FtpSession::send(const QString &keyword, const TransferRequest &request)
 {
     lastcmd_ = keyword;
-    transfer_.execute(transfer_.url(), command);
+    inFlight_ = true;
+    transfer_.start(request);
 }
 
-void FtpSession::startClose()
+void FtpSession::sendClose()
 {
-    if (transfer_.busy()) {
-        // The transfer would refuse it and report the refusal as the failure
-        // of the running request; send it when that request has ended.
-        if (!closePending_)
-            pendingCloseUrl_ = transfer_.url();
-        closePending_ = true;
+    inFlight_ = true;
+    closeInFlight_ = true;
+    transfer_.start(TransferRequest::close());
+}
+
+// Ends what runs and what waits: the running request is stopped (its outcome
+// says nothing to the user), the queued steps are dropped, and the controls
+// they would have switched back on are switched on now.
+void FtpSession::stop()
+{
+    queue_.clear();
+    if (inFlight_ && !closeInFlight_)
+        transfer_.cancel();
+    view_.setLstDirEnabled(true);
+    view_.setCommand4Enabled(true);
+}
+
+void FtpSession::onFinished(const TransferOutcome &outcome)
+{
+    if (!inFlight_)
+        return;
+    inFlight_ = false;
+    if (closeInFlight_) {
+        // The end of a CLOSE: the remote list and lastcmd stay as they were.
+        closeInFlight_ = false;
+    } else if (outcome.failure != TransferOutcome::Failure::Cancelled) {
+        const QPointer<FtpSession> alive(this);
+        stateHandler(outcome.ok ? Transfer::kStateCompleted : Transfer::kStateError, outcome);
+        if (!alive)
+            return;
+    }
+    pump();
+}
+
+void FtpSession::stateHandler(int state, const TransferOutcome &outcome)
+{
+    if (state == Transfer::kStateCompleted) {
+        // A GET stores the fetched file itself; only a listing has data.
+        if (lastcmd_ == kDir)
+            readListing(outcome);
         return;
     }
-    closePending_ = false;
-    closeRunning_ = true;
-    transfer_.execute(transfer_.url(), QStringLiteral("CLOSE"));
+    if (state != Transfer::kStateError)
+        return;
+    const QPointer<FtpSession> alive(this);
+    const QString text = errorMessage(lastcmd_);
+    if (!text.isEmpty())
+        prompter_.message(text);
+    if (alive)
+        view_.setLstDirEnabled(true);
 }
 
-void FtpSession::sendPendingClose()
+void FtpSession::readListing(const TransferOutcome &outcome)
 {
-    if (!closePending_ || transfer_.busy())
-        return;
-    closePending_ = false;
-    closeRunning_ = true;
-    transfer_.execute(pendingCloseUrl_, QStringLiteral("CLOSE"));
+    QStringList entries;
+    for (const RemoteEntry &entry : outcome.entries) {
+        const QString line = entry.directory ? entry.name + QLatin1Char('/') : entry.name;
+        if (line != QLatin1String("./"))
+            entries.append(line);
+    }
+    if (!entries.contains(kParent))
+        entries.prepend(kParent);
+    view_.setLstDirItems(entries);
+    view_.setLstDirEnabled(true);
 }
 
 void FtpSession::connectOrDisconnect()
 {
     if (view_.command1Caption() == kConnectCaption) {
-        transfer_.setHost(view_.text1());
-        transfer_.setUser(view_.text2());
-        transfer_.setPassword(view_.text3());
+        const Transfer::Connection connection{view_.text1(), view_.text2(), view_.text3()};
         view_.setLstDirEnabled(false);
         view_.setCommand1Enabled(false);
-        if (!waitUntilIdle())
-            return;
-        start(kDir, kDir);
-        view_.setCommand1Caption(kDisconnectCaption);
-        view_.setCommand1Enabled(true);
-        view_.setConnectionFieldsEnabled(false);
+        later([this, connection] {
+            transfer_.setConnection(connection);
+            send(kDir, TransferRequest::list());
+            view_.setCommand1Caption(kDisconnectCaption);
+            view_.setCommand1Enabled(true);
+            view_.setConnectionFieldsEnabled(false);
+        });
         return;
     }
     view_.setCommand1Enabled(false);
-    startClose();
+    stop();
+    later([this] { sendClose(); });
     view_.setCommand1Caption(kConnectCaption);
     view_.setCommand1Enabled(true);
     view_.setConnectionFieldsEnabled(true);
@@ -158,28 +203,36 @@ void FtpSession::connectOrDisconnect()
 
 void FtpSession::unload()
 {
-    if (connected())
-        startClose();
+    const bool wasConnected = connected();
+    stop();
+    if (wasConnected)
+        later([this] { sendClose(); });
 }
 
-bool FtpSession::hstref()
+std::vector<FtpSession::Step> FtpSession::refreshSteps()
 {
-    view_.setLstDirEnabled(false);
-    if (!waitUntilIdle())
-        return false;
-    start(kDir, kDir);
-    if (!waitUntilIdle())
-        return false;
-    view_.setLstDirEnabled(true);
-    return true;
+    return {[this] {
+                view_.setLstDirEnabled(false);
+                send(kDir, TransferRequest::list());
+            },
+            [this] { view_.setLstDirEnabled(true); }};
 }
 
-bool FtpSession::hstdel(const QString &name)
+FtpSession::Step FtpSession::deleteStep(const QString &name)
 {
-    if (!waitUntilIdle())
-        return false;
-    start(kDelete, kDelete + QLatin1Char(' ') + name);
-    return waitUntilIdle();
+    return [this, name] { send(kDelete, TransferRequest::remove(name)); };
+}
+
+void FtpSession::hstref()
+{
+    for (Step &step : refreshSteps())
+        queue_.push_back(std::move(step));
+    pump();
+}
+
+void FtpSession::hstdel(const QString &name)
+{
+    later(deleteStep(name));
 }
 
 void FtpSession::changeDirectory()
@@ -189,12 +242,8 @@ void FtpSession::changeDirectory()
         return;
     view_.setLstDirEnabled(false);
     const QString name = entry.chopped(1);
-    if (!waitUntilIdle())
-        return;
-    start(kCd, kCd + QLatin1Char(' ') + name);
-    if (!waitUntilIdle())
-        return;
-    start(kDir, kDir);
+    queue_.push_back([this, name] { send(kCd, TransferRequest::cd(name)); });
+    later([this] { send(kDir, TransferRequest::list()); });
 }
 
 void FtpSession::makeDirectory()
@@ -203,34 +252,32 @@ void FtpSession::makeDirectory()
     const QString name = trimSpaces(view_.text4());
     if (name.isEmpty()) {
         prompter_.message(QStringLiteral("下にディレクトリ名を入れて下さい。"));
-    } else {
-        if (!waitUntilIdle())
-            return;
-        start(kMkdir, kMkdir + QLatin1Char(' ') + name);
-        if (!waitUntilIdle())
-            return;
-        start(kDir, kDir);
-        view_.setText4(QString());
+        view_.setCommand4Enabled(true);
+        return;
     }
-    view_.setCommand4Enabled(true);
+    queue_.push_back([this, name] { send(kMkdir, TransferRequest::mkdir(name)); });
+    later([this] {
+        send(kDir, TransferRequest::list());
+        view_.setText4(QString());
+        view_.setCommand4Enabled(true);
+    });
 }
 
 void FtpSession::removeDirectory()
 {
     view_.setLstDirEnabled(false);
     const QString entry = view_.lstDirItem(view_.lstDirCurrentIndex());
-    if (isDirectoryEntry(entry)) {
-        const QString name = entry.chopped(1);
-        if (!waitUntilIdle())
-            return;
-        start(kRmdir, kRmdir + QLatin1Char(' ') + name);
-        if (!waitUntilIdle())
-            return;
-        start(kDir, kDir);
-    } else {
+    if (!isDirectoryEntry(entry)) {
         prompter_.message(QStringLiteral("上のディレクトリを選んで下さい。"));
+        view_.setLstDirEnabled(true);
+        return;
     }
-    view_.setLstDirEnabled(true);
+    const QString name = entry.chopped(1);
+    queue_.push_back([this, name] { send(kRmdir, TransferRequest::rmdir(name)); });
+    later([this] {
+        send(kDir, TransferRequest::list());
+        view_.setLstDirEnabled(true);
+    });
 }
 
 bool FtpSession::askDelete(const QString &name)
@@ -241,180 +288,101 @@ bool FtpSession::askDelete(const QString &name)
 
 void FtpSession::deleteSelected()
 {
-    bool any = false;
+    QStringList selected;
     for (int i = 0; i < view_.lstDirCount(); ++i) {
-        if (!view_.lstDirSelected(i))
-            continue;
-        any = true;
-        const QString name = view_.lstDirItem(i);
-        if (view_.check2() || askDelete(name)) {
-            if (!hstdel(name))
-                return;
-        }
+        if (view_.lstDirSelected(i))
+            selected.append(view_.lstDirItem(i));
     }
-    if (any)
-        hstref();
-    else
+    if (selected.isEmpty()) {
         prompter_.message(QStringLiteral("ファイルが選択されていません"));
+        return;
+    }
+    for (const QString &name : selected) {
+        queue_.push_back([this, name] {
+            if (view_.check2() || askDelete(name))
+                first({deleteStep(name)});
+        });
+    }
+    hstref();
 }
 
 void FtpSession::upload()
 {
-    if (!waitUntilIdle())
-        return;
-    const int count = countSelectedFiles(view_);
-    int number = 0;
+    // The files are those selected now, in the folder shown now; whatever
+    // happens to the local pane meanwhile does not change them.
+    const QString folder = view_.dir1Path();
+    QStringList names;
     for (int i = 0; i < view_.file1Count(); ++i) {
-        if (!view_.file1Selected(i))
-            continue;
-        const QString name = view_.file1Item(i);
-        bool onServer = false;
-        for (int j = 0; j < view_.lstDirCount() && !onServer; ++j)
-            onServer = view_.lstDirItem(j) == name;
-        if (onServer && (view_.check2() || askDelete(name))) {
-            if (!hstdel(name))
-                return;
-        }
-        view_.setLstDirEnabled(false);
-        ++number;
-        emit fileStarted(name, number, qMax(count, number));
-        start(kPut, kPut + QLatin1Char(' ') + name + QLatin1Char(' ') + name);
-        if (!waitUntilIdle())
-            return;
-        view_.setLstDirEnabled(true);
+        if (view_.file1Selected(i))
+            names.append(view_.file1Item(i));
     }
-    if (!hstref())
-        return;
-    prompter_.message(QStringLiteral("アップロードが終了しました"));
+    const int count = int(names.size());
+    for (int number = 1; number <= count; ++number) {
+        const QString name = names.at(number - 1);
+        queue_.push_back([this, name] {
+            bool onServer = false;
+            for (int j = 0; j < view_.lstDirCount() && !onServer; ++j)
+                onServer = view_.lstDirItem(j) == name;
+            if (onServer && (view_.check2() || askDelete(name)))
+                first({deleteStep(name)});
+        });
+        queue_.push_back([this, folder, name, number, count] {
+            view_.setLstDirEnabled(false);
+            emit fileStarted(name, number, count);
+            send(kPut, TransferRequest::put(QDir(folder).filePath(name), name));
+        });
+        queue_.push_back([this] { view_.setLstDirEnabled(true); });
+    }
+    for (Step &step : refreshSteps())
+        queue_.push_back(std::move(step));
+    later([this] { prompter_.message(QStringLiteral("アップロードが終了しました")); });
 }
 
 // Only a plain name can stand for a file in the local folder: a remote entry
 // such as "../x" or "a/b" must not reach outside it.
-QString FtpSession::localPath(const QString &name) const
+QString FtpSession::localPath(const QString &folder, const QString &name)
 {
-    if (name.isEmpty() || name.contains(QLatin1Char('/')) || name == QLatin1String(".") || name == QLatin1String(".."))
-        return QString();
-    return QDir(view_.dir1Path()).filePath(name);
+    return isPlainFileName(name) ? QDir(folder).filePath(name) : QString();
 }
 
 void FtpSession::download()
 {
-    if (!waitUntilIdle())
-        return;
-    // GET stores the fetched file under its bare name in the working folder.
-    QDir::setCurrent(view_.dir1Path());
-    const int count = countSelectedEntries(view_);
-    int number = 0;
+    const QString folder = view_.dir1Path();
+    struct Entry {
+        QString name;
+        bool selected;
+    };
+    QList<Entry> entries;
+    int count = 0;
     for (int i = 0; i < view_.lstDirCount(); ++i) {
-        if (view_.lstDirSelected(i)) {
-            getfile_ = view_.lstDirItem(i);
-            const QString name = getfile_;
-            const QString path = localPath(getfile_);
-            if (!path.isEmpty() && QFileInfo(path).isFile()) {
-                if (view_.check1() || askDelete(getfile_))
-                    QFile::remove(path);
-            }
-            view_.setLstDirEnabled(false);
+        entries.append({view_.lstDirItem(i), view_.lstDirSelected(i)});
+        count += entries.last().selected ? 1 : 0;
+    }
+    queue_.push_back([folder] { QDir::setCurrent(folder); });
+    int number = 0;
+    for (const Entry &entry : entries) {
+        if (entry.selected) {
             ++number;
-            emit fileStarted(name, number, qMax(count, number));
-            start(kGet, kGet + QLatin1Char(' ') + name + QLatin1Char(' ') + getfile_);
-            if (!waitUntilIdle())
-                return;
-            view_.setLstDirEnabled(true);
+            queue_.push_back([this, folder, name = entry.name, number, count] {
+                getfile_ = name;
+                const QString path = localPath(folder, getfile_);
+                if (!path.isEmpty() && QFileInfo(path).isFile()) {
+                    if (view_.check1() || askDelete(getfile_))
+                        QFile::remove(path);
+                }
+                view_.setLstDirEnabled(false);
+                emit fileStarted(name, number, count);
+                send(kGet, TransferRequest::get(name, QDir(folder).filePath(getfile_)));
+            });
+            queue_.push_back([this] {
+                view_.setLstDirEnabled(true);
+                view_.refreshFile1();
+            });
+        } else {
+            queue_.push_back([this] { view_.refreshFile1(); });
         }
-        view_.refreshFile1();
     }
-    prompter_.message(QStringLiteral("ダウンロードが終了しました"));
-}
-
-void FtpSession::onStateChanged(int state)
-{
-    if (state != Transfer::kStateError && state != Transfer::kStateCompleted)
-        return;
-    if (closeRunning_) {
-        // The end of a CLOSE: the remote list and lastcmd stay as they were.
-        closeRunning_ = false;
-        return;
-    }
-    QPointer<FtpSession> alive(this);
-    if (state == Transfer::kStateCompleted) {
-        if (lastcmd_ == kDir)
-            readListing();
-        else if (lastcmd_ == kGet)
-            drainDownload();
-    } else {
-        const QString text = errorMessage(lastcmd_);
-        if (!text.isEmpty())
-            prompter_.message(text);
-        if (alive)
-            view_.setLstDirEnabled(true);
-    }
-    // The notification is still being delivered; the transfer turns idle
-    // once it returns.
-    if (alive && closePending_)
-        QMetaObject::invokeMethod(this, &FtpSession::sendPendingClose, Qt::QueuedConnection);
-}
-
-// Between chunks the window repaints, but user input waits: a handler started
-// here would find the transfer busy until this notification returns, and
-// could never finish its wait.
-void FtpSession::readListing()
-{
-    QPointer<FtpSession> alive(this);
-    QByteArray data;
-    QByteArray chunk = transfer_.nextChunk(Transfer::kChunkSize, Transfer::ChunkKind::Text);
-    while (!chunk.isEmpty()) {
-        data += chunk;
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        if (!alive)
-            return;
-        chunk = transfer_.nextChunk(Transfer::kChunkSize, Transfer::ChunkKind::Text);
-    }
-    // Decoded as a whole: a chunk may end inside a character.
-    const QString text = QString::fromUtf8(data);
-
-    QStringList entries;
-    qsizetype pos = 0;
-    for (;;) {
-        const qsizetype cr = text.indexOf(QLatin1Char('\r'), pos);
-        if (cr < 0 || cr == pos)
-            break;
-        const QString line = text.mid(pos, cr - pos);
-        if (line != QLatin1String("./"))
-            entries.append(line);
-        pos = cr + 2;
-    }
-    if (!entries.contains(kParent))
-        entries.prepend(kParent);
-    view_.setLstDirItems(entries);
-    view_.setLstDirEnabled(true);
-}
-
-// A transfer that stores the fetched file itself delivers no data, and the
-// file is left as stored. Data that does arrive is written to a new file,
-// complete or not at all; a local file the user chose to keep is not
-// overwritten.
-void FtpSession::drainDownload()
-{
-    QPointer<FtpSession> alive(this);
-    QByteArray chunk = transfer_.nextChunk(Transfer::kChunkSize, Transfer::ChunkKind::Bytes);
-    if (chunk.isEmpty())
-        return;
-    const QString path = localPath(getfile_);
-    QSaveFile file(path);
-    bool ok = !path.isEmpty() && !QFileInfo::exists(path) && file.open(QIODevice::WriteOnly);
-    while (!chunk.isEmpty()) {
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        if (!alive)
-            return;
-        if (ok)
-            ok = file.write(chunk) == chunk.size();
-        chunk = transfer_.nextChunk(Transfer::kChunkSize, Transfer::ChunkKind::Bytes);
-    }
-    if (ok)
-        ok = file.commit();
-    if (!ok)
-        prompter_.message(kDownloadFailed);
+    later([this] { prompter_.message(QStringLiteral("ダウンロードが終了しました")); });
 }
 
 } // namespace webloom

@@ -3,6 +3,10 @@
 #include <QObject>
 #include <QString>
 
+#include <deque>
+#include <functional>
+#include <vector>
+
 #include "document/prompter.h"
 #include "upload/ftp_view.h"
 #include "upload/transfer.h"
@@ -10,17 +14,18 @@
 namespace webloom {
 
 // The protocol side of the FTP window: connect and disconnect, the remote
-// list, and the remote operations behind the window's buttons. Requests go
-// through the one Transfer, one at a time: every operation waits until the
-// transfer is idle before it starts its request, and the state handler reads
-// each result according to the keyword of the last request started
-// (lastcmd).
+// list, and the remote operations behind the window's buttons.
 //
-// Waiting runs the event loop, so other handlers of the window (and the state
-// handler) can run nested inside a wait; a nested handler waits in its turn.
-// The window may be closed during a wait: the session must be destroyed
-// together with the view and the transfer (e.g. all owned by the window), and
-// an operation whose session went away during a wait returns at once.
+// Every operation is a sequence of steps in one queue. A step either does
+// its work at once (a question, a message, a control enabled) or starts one
+// request; the next step starts when that request's outcome has arrived and
+// the state handler has read it according to the keyword of the last request
+// started (lastcmd). There is no waiting inside a handler: a button pressed
+// while a sequence runs adds its own steps behind it, and the window may
+// close at any moment, which simply drops the queue.
+//
+// What an operation sends is fixed when its button is pressed: the selected
+// names and the local folder shown at that moment.
 class FtpSession : public QObject {
     Q_OBJECT
 public:
@@ -29,22 +34,25 @@ public:
     static const QString kDisconnectCaption; // "切　断": connected
 
     FtpSession(FtpView &view, Transfer &transfer, Prompter &prompter, QObject *parent = nullptr);
+    ~FtpSession() override;
 
     const QString &lastcmd() const { return lastcmd_; }
     const QString &getfile() const { return getfile_; }
     bool connected() const;
+    // Nothing queued and no request running.
+    bool idle() const { return queue_.empty() && !inFlight_; }
 
     // Command1: connects when the caption is "接　続", disconnects otherwise.
+    // A disconnect stops what is running and drops what is queued.
     void connectOrDisconnect();
-    // The window is closing: ends the session when connected; never refuses.
+    // The window is closing: stops everything and ends the session when
+    // connected; never refuses.
     void unload();
 
-    // Lists the server's current directory into lstDir and waits for it.
-    // Returns false when the session went away during the wait.
-    bool hstref();
-    // Deletes one server file; neither asks nor refreshes. Returns false when
-    // the session went away during the wait.
-    bool hstdel(const QString &name);
+    // Lists the server's current directory into lstDir.
+    void hstref();
+    // Deletes one server file; neither asks nor refreshes.
+    void hstdel(const QString &name);
 
     // Double-click in lstDir: changes into the current entry when it is a
     // directory (ends with "/"); files are ignored.
@@ -55,13 +63,10 @@ public:
     void removeDirectory();
     // Command10: deletes the selected server entries.
     void deleteSelected();
-    // Command6 "＞＞": uploads the selected local files.
+    // Command6 "＞＞": uploads the selected local files from Dir1's folder.
     void upload();
     // Command7 "＜＜": downloads the selected server entries into Dir1's folder.
     void download();
-
-    // The transfer's state notification (connected in the constructor).
-    void onStateChanged(int state);
 
 signals:
     // Byte progress of the running upload or download (total -1 when unknown).
@@ -69,28 +74,40 @@ signals:
     // An upload or download of one file starts: file number of count files
     // selected when the operation began (number counts from 1).
     void fileStarted(const QString &name, int number, int count);
+    // The queue has run dry.
+    void becameIdle();
 
 private:
-    bool waitUntilIdle();
-    void start(const QString &keyword, const QString &command);
-    void startClose();
-    void sendPendingClose();
-    void readListing();
-    void drainDownload();
+    using Step = std::function<void()>;
+
+    // New operations go behind everything queued; the steps a running step
+    // expands into go first, before the rest of its own operation.
+    void later(Step step);
+    void first(std::vector<Step> steps);
+    void pump();
+    // Starts a request; the step that calls it must end there.
+    void send(const QString &keyword, const TransferRequest &request);
+    void sendClose();
+    void stop();
+    void onFinished(const TransferOutcome &outcome);
+    void stateHandler(int state, const TransferOutcome &outcome);
+    void readListing(const TransferOutcome &outcome);
+
+    std::vector<Step> refreshSteps();
+    Step deleteStep(const QString &name);
     bool askDelete(const QString &name);
-    QString localPath(const QString &name) const;
+    static QString localPath(const QString &folder, const QString &name);
 
     FtpView &view_;
     Transfer &transfer_;
     Prompter &prompter_;
     QString lastcmd_;
     QString getfile_;
-    // A CLOSE asked for while a request ran: sent once the transfer is idle,
-    // with the address of the session it ends.
-    bool closePending_ = false;
-    QString pendingCloseUrl_;
-    // A CLOSE is running; its final state says nothing about lastcmd.
-    bool closeRunning_ = false;
+    std::deque<Step> queue_;
+    bool inFlight_ = false;
+    // The running request is a CLOSE: its outcome says nothing about lastcmd.
+    bool closeInFlight_ = false;
+    bool pumping_ = false;
 };
 
 } // namespace webloom

@@ -92,6 +92,52 @@ bool isIsoDate(QByteArrayView text)
            allDigits(text.sliced(5, 2)) && allDigits(text.sliced(8, 2));
 }
 
+int leadingNumber(QByteArrayView text)
+{
+    int value = 0;
+    for (qsizetype i = 0; i < text.size() && i < 4 && text.at(i) >= '0' && text.at(i) <= '9'; ++i)
+        value = value * 10 + (text.at(i) - '0');
+    return value;
+}
+
+int monthNumber(QByteArrayView text)
+{
+    static const char *const kMonths[] = {"jan", "feb", "mar", "apr", "may", "jun",
+                                          "jul", "aug", "sep", "oct", "nov", "dec"};
+    const QByteArray lower = text.toByteArray().toLower();
+    for (int i = 0; i < 12; ++i) {
+        if (lower == kMonths[i])
+            return i + 1;
+    }
+    return leadingNumber(text); // "12月"
+}
+
+// "ls -l" leaves out the year of recent files: it is this year, unless that
+// would put the file in the future.
+QDateTime unixTime(int year, int month, int day, QByteArrayView timeOrYear)
+{
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    const qsizetype colon = timeOrYear.indexOf(':');
+    if (colon < 0) {
+        year = leadingNumber(timeOrYear);
+    } else {
+        hour = leadingNumber(timeOrYear.first(colon));
+        minute = leadingNumber(timeOrYear.sliced(colon + 1));
+        if (timeOrYear.size() > colon + 4)
+            second = leadingNumber(timeOrYear.sliced(colon + 4));
+    }
+    QDateTime time(QDate(year, month, day), QTime(hour, minute, second), Qt::UTC);
+    if (year == 0) {
+        const QDate today = QDate::currentDate();
+        time = QDateTime(QDate(today.year(), month, day), QTime(hour, minute, second), Qt::UTC);
+        if (time.date() > today.addDays(1))
+            time = time.addYears(-1);
+    }
+    return time.isValid() ? time : QDateTime();
+}
+
 bool isPermissions(QByteArrayView text)
 {
     if (text.size() < 10 || !QByteArrayView("-dlbcpsD").contains(text.at(0)))
@@ -154,6 +200,13 @@ std::optional<ListEntry> parseUnixLine(QByteArrayView line)
         ListEntry entry;
         entry.name = line.sliced(nameStart).toByteArray();
         entry.size = text(i - 1).toLongLong();
+        if (last == i + 2) {
+            entry.modified = unixTime(0, monthNumber(text(i)), leadingNumber(text(i + 1)), text(i + 2));
+        } else {
+            const QByteArrayView date = text(i);
+            entry.modified = unixTime(leadingNumber(date), leadingNumber(date.sliced(5)), leadingNumber(date.sliced(8)),
+                                      text(i + 1));
+        }
         const char type = line.at(0);
         entry.directory = type == 'd' || type == 'D';
         if (type == 'l') {
@@ -168,7 +221,7 @@ std::optional<ListEntry> parseUnixLine(QByteArrayView line)
 std::optional<ListEntry> parseDosLine(QByteArrayView line)
 {
     static const QRegularExpression kPrefix(QStringLiteral(
-        "^(\\d{2})-(\\d{2})-(\\d{2}|\\d{4}) +(\\d{1,2}):(\\d{2})(?:[AaPp][Mm])? +(?:(<DIR>)|(\\d+))(?= )"));
+        "^(\\d{2})-(\\d{2})-(\\d{2}|\\d{4}) +(\\d{1,2}):(\\d{2})([AaPp][Mm])? +(?:(<DIR>)|(\\d+))(?= )"));
     const QString latin = QString::fromLatin1(line);
     const QRegularExpressionMatch match = kPrefix.match(latin);
     if (!match.hasMatch())
@@ -182,7 +235,20 @@ std::optional<ListEntry> parseDosLine(QByteArrayView line)
     while (pos + spaces < line.size() && line.at(pos + spaces) == ' ')
         ++spaces;
     ListEntry entry;
-    entry.directory = match.hasCaptured(6);
+    entry.dosStyle = true;
+    entry.directory = match.hasCaptured(7);
+    int year = match.capturedView(3).toInt();
+    if (year < 100)
+        year += year < 70 ? 2000 : 1900;
+    int hour = match.capturedView(4).toInt();
+    const QStringView meridiem = match.capturedView(6);
+    if (meridiem.compare(u"PM", Qt::CaseInsensitive) == 0 && hour < 12)
+        hour += 12;
+    else if (meridiem.compare(u"AM", Qt::CaseInsensitive) == 0 && hour == 12)
+        hour = 0;
+    entry.modified = QDateTime(QDate(year, month, day), QTime(hour, match.capturedView(5).toInt()), Qt::UTC);
+    if (!entry.modified.isValid())
+        entry.modified = QDateTime();
     // IIS pads "<DIR>" with ten spaces and a size with one; spaces beyond
     // that belong to the name. Other DOS-style servers pad "<DIR>" less.
     if (entry.directory)
@@ -193,7 +259,7 @@ std::optional<ListEntry> parseDosLine(QByteArrayView line)
         return std::nullopt;
     entry.name = line.sliced(pos).toByteArray();
     if (!entry.directory)
-        entry.size = match.capturedView(7).toLongLong();
+        entry.size = match.capturedView(8).toLongLong();
     return entry;
 }
 
@@ -230,6 +296,11 @@ std::optional<ListEntry> parseMlsdLine(QByteArrayView line)
                 if (colon >= 0)
                     entry.target = value.sliced(colon + 1).toByteArray();
             }
+        } else if (key == "modify" && value.size() >= 14) {
+            const QDateTime time =
+                QDateTime::fromString(QString::fromLatin1(value.first(14)), QStringLiteral("yyyyMMddHHmmss"));
+            if (time.isValid())
+                entry.modified = QDateTime(time.date(), time.time(), Qt::UTC);
         } else if (key == "size" || key == "sizd") {
             bool ok = false;
             const qint64 size = value.toByteArray().toLongLong(&ok);
@@ -281,34 +352,35 @@ QString decodeName(QByteArrayView raw)
     return cp932::decode(raw);
 }
 
-Listing formatListing(const QList<ListEntry> &entries)
+QList<RemoteEntry> remoteEntries(const QList<ListEntry> &entries)
 {
-    struct Shown {
-        QString name;
-        const ListEntry *entry;
-    };
-    QList<Shown> shown;
+    QList<RemoteEntry> shown;
     for (const ListEntry &entry : entries) {
         const QByteArray &name = entry.name;
         if (name.isEmpty() || name == "." || name == ".." || name.contains('\r') || name.contains('\n') ||
             name.contains('\0') || name.contains('/'))
             continue;
-        shown.append({decodeName(name), &entry});
+        shown.append({decodeName(name), name, entry.directory, entry.size, entry.modified});
     }
-    std::stable_sort(shown.begin(), shown.end(), [](const Shown &a, const Shown &b) {
-        if (a.entry->directory != b.entry->directory)
-            return a.entry->directory;
+    std::stable_sort(shown.begin(), shown.end(), [](const RemoteEntry &a, const RemoteEntry &b) {
+        if (a.directory != b.directory)
+            return a.directory;
         const int order = a.name.compare(b.name, Qt::CaseInsensitive);
         return order != 0 ? order < 0 : a.name < b.name;
     });
+    return shown;
+}
+
+Listing formatListing(const QList<ListEntry> &entries)
+{
     Listing listing;
-    for (const Shown &item : shown) {
-        listing.text += item.name.toUtf8();
-        if (item.entry->directory)
+    for (const RemoteEntry &entry : remoteEntries(entries)) {
+        listing.text += entry.name.toUtf8();
+        if (entry.directory)
             listing.text += '/';
         listing.text += "\r\n";
-        if (!listing.rawNames.contains(item.name))
-            listing.rawNames.insert(item.name, item.entry->name);
+        if (!listing.rawNames.contains(entry.name))
+            listing.rawNames.insert(entry.name, entry.rawName);
     }
     listing.text += "\r\n";
     return listing;

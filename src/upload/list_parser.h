@@ -2,11 +2,14 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QDateTime>
 #include <QHash>
 #include <QList>
 #include <QString>
 
 #include <optional>
+
+#include "upload/remote_entry.h"
 
 namespace webloom::listing {
 
@@ -17,8 +20,11 @@ struct ListEntry {
     QByteArray name;
     bool directory = false;
     bool link = false;
-    qint64 size = -1;  // -1 when the listing does not say
-    QByteArray target; // a symbolic link's target, when the listing gives it
+    qint64 size = -1;   // -1 when the listing does not say
+    QByteArray target;  // a symbolic link's target, when the listing gives it
+    QDateTime modified; // invalid when the listing does not say
+    // A DOS/IIS line: such servers do not tell names apart by case.
+    bool dosStyle = false;
 };
 
 // A machine-readable listing line (MLSD facts, a space, the name).
@@ -46,10 +52,13 @@ struct Listing {
     QHash<QString, QByteArray> rawNames;
 };
 
-// Directories come first, then files, each in case-insensitive order. The
-// entries "." and ".." are left out (the session adds "../" itself), and so
-// are names that could not travel as one listing line or one path element
-// (CR, LF, NUL, "/").
+// The entries as the program shows them: directories first, then files, each
+// in case-insensitive order. The entries "." and ".." are left out (the
+// session adds "../" itself), and so are names that could not travel as one
+// listing line or one path element (CR, LF, NUL, "/").
+QList<RemoteEntry> remoteEntries(const QList<ListEntry> &entries);
+
+// The same entries as one text (see Listing).
 Listing formatListing(const QList<ListEntry> &entries);
 
 } // namespace webloom::listing

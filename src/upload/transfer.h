@@ -1,84 +1,146 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QMetaType>
 #include <QObject>
 #include <QString>
 
-#include <optional>
+#include "upload/remote_entry.h"
 
 namespace webloom {
 
-// A command text of the transfer control taken apart. Names are kept exactly
-// as given (no trimming): listings may hold names with leading spaces.
-struct TransferCommand {
-    enum class Kind { Dir, Cd, Mkdir, Rmdir, Delete, Put, Get, Close };
-    Kind kind = Kind::Dir;
-    QString first;  // CD/MKDIR/RMDIR/DELETE: the name; PUT: local; GET: remote
-    QString second; // PUT: remote name; GET: local name
+// What a transfer is asked to do. Every path is fixed by the caller when the
+// user acts: nothing below reads the process's current folder, so a folder
+// changed elsewhere while a batch runs never changes which file goes where.
+struct TransferRequest {
+    enum class Operation {
+        List,   // the current remote folder
+        Cd,     // remote: a folder name, "..", or a path ("a/b", "/x")
+        Mkdir,  // remote: a name in the current folder
+        Rmdir,  // remote: a name in the current folder
+        Delete, // remote: a name in the current folder
+        Put,    // local file (absolute path) -> remote name; never replaces
+        Get,    // remote name -> local file (absolute path); never replaces
+        Rename, // remote -> target in the current folder; replaces target
+        Close,  // ends the session; the next request logs in afresh
+    };
+    Operation operation = Operation::List;
+    QString remote;
+    QString local;
+    QString target;
+
+    static TransferRequest list() { return {Operation::List, {}, {}, {}}; }
+    static TransferRequest cd(const QString &path) { return {Operation::Cd, path, {}, {}}; }
+    static TransferRequest mkdir(const QString &name) { return {Operation::Mkdir, name, {}, {}}; }
+    static TransferRequest rmdir(const QString &name) { return {Operation::Rmdir, name, {}, {}}; }
+    static TransferRequest remove(const QString &name) { return {Operation::Delete, name, {}, {}}; }
+    static TransferRequest put(const QString &localPath, const QString &remoteName)
+    {
+        return {Operation::Put, remoteName, localPath, {}};
+    }
+    static TransferRequest get(const QString &remoteName, const QString &localPath)
+    {
+        return {Operation::Get, remoteName, localPath, {}};
+    }
+    static TransferRequest rename(const QString &from, const QString &to) { return {Operation::Rename, from, {}, to}; }
+    static TransferRequest close() { return {Operation::Close, {}, {}, {}}; }
 };
 
-// Keywords are matched without regard to case. "PUT" and "GET" carry two
-// names joined by one space with no quoting, so a name with spaces is
-// ambiguous; the session always sends the same name twice, so an argument
-// made of two equal halves around its middle space is split there, any other
-// at its first space, and a single name stands for both. Returns nothing for
-// an unknown keyword or a missing name.
-std::optional<TransferCommand> parseTransferCommand(const QString &text);
+// What the server presented to prove who it is, when the user must decide
+// whether to trust it: a certificate (FTP over TLS) or a host key (SFTP).
+struct PeerIdentity {
+    enum class Kind { Certificate, HostKey };
+    Kind kind = Kind::Certificate;
+    QString host;
+    int port = 0;
+    QString fingerprint;           // "SHA256:" + unpadded base64
+    QString rememberedFingerprint; // set when it differs from the one trusted before
+    // Certificates: who it names, who signed it, how long it is valid, and why
+    // it did not verify. Host keys: the key type in keyType.
+    QString subject;
+    QString issuer;
+    QDateTime notBefore;
+    QDateTime notAfter;
+    QString reason;
+    QString keyType;
+};
 
-// The transfer control behind the FTP session: one request at a time, run in
-// the background, reported through a state notification.
+struct TransferOutcome {
+    // Why a request failed, where the caller can do something about it.
+    enum class Failure {
+        None,
+        Server,      // the server refused; reply holds its words
+        Connection,  // no connection, lost connection, time-out
+        Local,       // a local file could not be read or written
+        Refused,     // refused before asking the server (busy, bad name, exists)
+        Untrusted,   // the certificate or host key needs the user's decision
+        NoTls,       // the server offers no encryption where it was required
+        Login,       // user name or password not accepted
+        Cancelled,   // stopped by the caller
+        Unsupported, // the server does not speak the protocol
+    };
+    bool ok = false;
+    Failure failure = Failure::None;
+    // The server's last reply line, or our own account when there was none.
+    QString reply;
+    // The library's account of a failure, for a second line of a message.
+    QString detail;
+    // List: the entries in the order a listing shows them (folders first,
+    // then files, each by name without regard to case), without "." and "..".
+    QList<RemoteEntry> entries;
+    qint64 bytes = 0;      // Put, Get: bytes moved
+    PeerIdentity identity; // Untrusted
+};
+
+// The transfer layer of an FTP session: one connection to one server, one
+// request at a time, run in the background.
 //
-// Contract (the session relies on every point):
-// - busy() is true from execute() until the request's final state (11 or 12)
-//   has been delivered through stateChanged on the owner's thread.
-// - Every request ends with exactly one of kStateError or kStateCompleted.
-// - execute() while busy refuses the request: it delivers kStateError for it
-//   (queued, never re-entrantly) and leaves the running request alone.
-// - "DIR" delivers its listing through nextChunk(): one entry per line, each
-//   line ended by CR LF, directories marked by a trailing "/", the whole
-//   followed by one empty line; text is UTF-8.
-// - "PUT" and "GET" move the named files in binary; "GET" stores the local
-//   file itself (no chunks). Neither replaces an existing target: such a
-//   request ends with kStateError.
+// Contract:
+// - busy() is true from start() until the request's outcome has been
+//   delivered through finished() on the owner's thread.
+// - Every request ends with exactly one finished(), queued (never inside
+//   start()).
+// - start() while busy refuses the new request: it gets a failed outcome
+//   (queued) and the running request goes on undisturbed.
+// - Put and Get never replace an existing target; such a request fails.
 class Transfer : public QObject {
     Q_OBJECT
 public:
+    // The states of a request as the FTP window's algorithms know them.
     static constexpr int kStateError = 11;
     static constexpr int kStateCompleted = 12;
-    static constexpr int kChunkSize = 1024;
-    enum class ChunkKind { Text = 0, Bytes = 1 };
+
+    struct Connection {
+        QString address; // [scheme://]host[:port]
+        QString user;
+        QString password;
+        bool operator==(const Connection &) const = default;
+    };
 
     using QObject::QObject;
     ~Transfer() override = default;
 
-    void setHost(const QString &host) { host_ = host; }
-    void setUser(const QString &user) { user_ = user; }
-    void setPassword(const QString &password) { password_ = password; }
-    const QString &host() const { return host_; }
-    const QString &user() const { return user_; }
-    const QString &password() const { return password_; }
+    // Takes effect with the next request; a session on another server or as
+    // another user is closed first.
+    void setConnection(const Connection &connection) { connection_ = connection; }
+    const Connection &connection() const { return connection_; }
 
-    // Addresses the logged-in session; every request passes it back.
-    virtual QString url() const = 0;
-    // Starts a request ("DIR", "CD x", "MKDIR x", "RMDIR x", "DELETE x",
-    // "PUT local remote", "GET remote local", "CLOSE"); returns at once.
-    virtual void execute(const QString &url, const QString &command) = 0;
+    virtual void start(const TransferRequest &request) = 0;
     virtual bool busy() const = 0;
-    // The next piece of the last request's response data; empty when there
-    // is no more.
-    virtual QByteArray nextChunk(int size, ChunkKind kind) = 0;
-    // The server's last reply line, for messages and the log.
-    virtual QString lastReply() const = 0;
+    // Stops the running request as soon as possible; it ends Cancelled.
+    virtual void cancel() = 0;
 
 signals:
-    void stateChanged(int state);
-    // Byte progress of the running PUT or GET; total is -1 when unknown.
+    void finished(const webloom::TransferOutcome &outcome);
+    // Byte progress of the running Put or Get; total is -1 when unknown.
     void progress(qint64 done, qint64 total);
 
 private:
-    QString host_;
-    QString user_;
-    QString password_;
+    Connection connection_;
 };
 
 } // namespace webloom
+
+Q_DECLARE_METATYPE(webloom::TransferOutcome)

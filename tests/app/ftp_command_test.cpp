@@ -2,10 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTest>
 
+#include "app/ftp_command.h"
 #include "support/golden.h"
 #include "upload/ftp_server.h"
 
@@ -110,6 +113,53 @@ TEST_F(FtpCommandTest, PublishesInOrderAndPrintsListingsEntryByEntry)
     EXPECT_EQ(test::readBytes(localPath(QStringLiteral("in.txt"))), QByteArray("inside\n"));
 }
 
+TEST(FtpCommandText, SplitsCommandsIntoRequests)
+{
+    using Op = TransferRequest::Operation;
+    const QString folder = QStringLiteral("/site");
+    struct Case {
+        const char16_t *text;
+        std::optional<Op> operation;
+        const char16_t *remote;
+        const char16_t *local;
+    };
+    const Case cases[] = {
+        {u"DIR", Op::List, u"", u""},
+        {u"dir", Op::List, u"", u""},
+        {u"CLOSE", Op::Close, u"", u""},
+        {u"CD ..", Op::Cd, u"..", u""},
+        {u"CD  leading", Op::Cd, u" leading", u""},
+        {u"MKDIR new dir", Op::Mkdir, u"new dir", u""},
+        {u"RMDIR img", Op::Rmdir, u"img", u""},
+        {u"DELETE img/", Op::Delete, u"img/", u""},
+        // The same name twice: split in the middle.
+        {u"PUT a b.html a b.html", Op::Put, u"a b.html", u"/site/a b.html"},
+        {u"GET 写真 1.jpg 写真 1.jpg", Op::Get, u"写真 1.jpg", u"/site/写真 1.jpg"},
+        // Otherwise at the first space; one name stands for both.
+        {u"PUT a b", Op::Put, u"b", u"/site/a"},
+        {u"GET x y z", Op::Get, u"x", u"/site/y z"},
+        {u"PUT one.html", Op::Put, u"one.html", u"/site/one.html"},
+        // Refused.
+        {u"DIR x", std::nullopt, u"", u""},
+        {u"CD", std::nullopt, u"", u""},
+        {u"CD ", std::nullopt, u"", u""},
+        {u"PUT ", std::nullopt, u"", u""},
+        {u"PUT a ", std::nullopt, u"", u""},
+        {u"LIST", std::nullopt, u"", u""},
+        {u"", std::nullopt, u"", u""},
+    };
+    for (const Case &c : cases) {
+        const QString text = QString::fromUtf16(c.text);
+        const std::optional<TransferRequest> parsed = parseFtpCommand(text, folder);
+        ASSERT_EQ(parsed.has_value(), c.operation.has_value()) << text.toStdString();
+        if (!parsed)
+            continue;
+        EXPECT_EQ(parsed->operation, *c.operation) << text.toStdString();
+        EXPECT_EQ(parsed->remote, QString::fromUtf16(c.remote)) << text.toStdString();
+        EXPECT_EQ(parsed->local, QString::fromUtf16(c.local)) << text.toStdString();
+    }
+}
+
 TEST_F(FtpCommandTest, FailedRequestsAreReportedAndTheRunGoesOn)
 {
     const Outcome r = run({QStringLiteral("DELETE index.html"), QStringLiteral("PUT index.html index.html"),
@@ -132,6 +182,21 @@ TEST_F(FtpCommandTest, StopsAfterAFailedCdSoNothingLandsInTheWrongFolder)
     EXPECT_TRUE(QFileInfo::exists(rootPath(QStringLiteral("top.txt"))));
     EXPECT_FALSE(QFileInfo::exists(rootPath(QStringLiteral("index.html"))));
     EXPECT_FALSE(r.errors.isEmpty());
+}
+
+TEST_F(FtpCommandTest, EndsAtOnceWhenTheServerNeverSaysGoodbye)
+{
+    test::FtpServer silent;
+    ASSERT_TRUE(silent.start(root_.path(), kUser, kPassword, {.silentQuit = true}));
+    QElapsedTimer clock;
+    clock.start();
+    const Outcome r = run({QStringLiteral("DIR")}, kPassword, false,
+                          {QStringLiteral("ftp"), silent.address(), kUser, QStringLiteral("--local"), local_.path()});
+    EXPECT_EQ(r.exitCode, 0) << r.errors.toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return silent.commands().contains(QStringLiteral("QUIT")); }, 5000));
+    // Log-in and listing take a fraction of a second; the goodbye at most
+    // a second and a half more.
+    EXPECT_LT(clock.elapsed(), 4000);
 }
 
 TEST_F(FtpCommandTest, PasswordComesFromTheEnvironmentOrStandardInput)

@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -128,14 +129,16 @@ protected:
             file1()->item(i)->setSelected(names.contains(file1()->name(i)));
     }
 
-    // Runs the event loop until the transfer has finished all it was given.
+    // Runs the event loop until the session has done all it was given.
     void settle() const
     {
-        ASSERT_TRUE(QTest::qWaitFor([this] { return !transfer->busy(); }, 5000));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [this] { return (!window || !window->session() || window->session()->idle()) && !transfer->busy(); },
+            5000));
         QCoreApplication::processEvents();
     }
 
-    void connectWith(const QByteArray &listing)
+    void connectWith(const QStringList &listing = {})
     {
         transfer->listing = listing;
         click("Command1");
@@ -287,7 +290,7 @@ TEST_F(FtpWindowTest, DesktopShowsTheDesktopAndUploadsFromIt)
     touch(desk.filePath(QStringLiteral("from-desk.html")));
     touch(local.filePath(QStringLiteral("from-desk.html"))); // same name elsewhere
     open();
-    connectWith("\r\n");
+    connectWith();
     ASSERT_TRUE(QDir::setCurrent(savedCwd));
 
     click("Command12");
@@ -303,8 +306,11 @@ TEST_F(FtpWindowTest, DesktopShowsTheDesktopAndUploadsFromIt)
     };
     selectFiles({QStringLiteral("from-desk.html")});
     click("Command6");
+    settle();
     EXPECT_EQ(transfer->commands,
-              (QStringList{QStringLiteral("PUT from-desk.html from-desk.html"), QStringLiteral("DIR")}));
+              (QStringList{
+                  QStringLiteral("PUT %1 from-desk.html").arg(QDir(desktop).filePath(QStringLiteral("from-desk.html"))),
+                  QStringLiteral("DIR")}));
     EXPECT_EQ(folderAtPut, QDir::cleanPath(desk.path()));
     EXPECT_EQ(prompter.messages(), QStringList{QStringLiteral("アップロードが終了しました")});
 
@@ -323,7 +329,7 @@ TEST_F(FtpWindowTest, UploadSendsFromTheShownFolderOnly)
     touch(shown + QStringLiteral("/index.html"));
     open();
     ASSERT_TRUE(dir1()->setPath(shown));
-    connectWith("\r\n");
+    connectWith();
 
     // Another window moved the working folder meanwhile.
     ASSERT_TRUE(QDir::setCurrent(local.path()));
@@ -334,7 +340,9 @@ TEST_F(FtpWindowTest, UploadSendsFromTheShownFolderOnly)
     };
     selectFiles({QStringLiteral("index.html")});
     click("Command6");
+    settle();
     EXPECT_EQ(folderAtPut, QDir::cleanPath(shown));
+    EXPECT_EQ(transfer->commands.value(0), QStringLiteral("PUT %1/index.html index.html").arg(QDir::cleanPath(shown)));
 
     // The shown folder has gone: nothing is sent under its name from
     // wherever the working folder is.
@@ -491,14 +499,14 @@ TEST_F(FtpWindowTest, ConnectUploadWithProgressDownloadAndDisconnect)
     writeRegistry({kFirst});
     open();
 
-    transfer->listing = "./\r\n../\r\na.html\r\nimg/\r\n\r\n";
+    transfer->listing = {QStringLiteral("./"), QStringLiteral("../"), QStringLiteral("a.html"), QStringLiteral("img/")};
     click("Command1");
     EXPECT_EQ(button("Command1")->text(), QStringLiteral("切　断"));
     for (const char *name : {"Text1", "Text2", "Text3", "Combo1"})
         EXPECT_FALSE(child<QWidget>(name)->isEnabled()) << name;
     settle();
-    EXPECT_EQ(transfer->host(), kFirst.address);
-    EXPECT_EQ(transfer->password(), kFirst.password);
+    EXPECT_EQ(transfer->connection().address, kFirst.address);
+    EXPECT_EQ(transfer->connection().password, kFirst.password);
     EXPECT_EQ(lstDirEntries(), (QStringList{QStringLiteral("../"), QStringLiteral("a.html"), QStringLiteral("img/")}));
     EXPECT_TRUE(lstDir()->isEnabled());
 
@@ -517,10 +525,16 @@ TEST_F(FtpWindowTest, ConnectUploadWithProgressDownloadAndDisconnect)
     child<QCheckBox>("Check2")->setChecked(true);
     selectFiles({QStringLiteral("a.html"), QStringLiteral("c.html")});
     click("Command6");
+    EXPECT_FALSE(dir1()->isEnabled()) << "the local pane stays put while files go up";
+    settle();
+    EXPECT_TRUE(dir1()->isEnabled());
     EXPECT_EQ(seen, (QStringList{QStringLiteral("送信中：a.html（1/2）"), QStringLiteral("送信中：c.html（2/2）")}));
     EXPECT_EQ(bar, (QList<int>{500, 1000, 1000, 1000, 500, 1000, 1000, 1000}));
-    EXPECT_EQ(transfer->commands, (QStringList{QStringLiteral("DELETE a.html"), QStringLiteral("PUT a.html a.html"),
-                                               QStringLiteral("PUT c.html c.html"), QStringLiteral("DIR")}));
+    auto put = [this](const char *name) {
+        return QStringLiteral("PUT %1 %2").arg(QDir(dir1()->path()).filePath(QLatin1String(name)), QLatin1String(name));
+    };
+    EXPECT_EQ(transfer->commands,
+              (QStringList{QStringLiteral("DELETE a.html"), put("a.html"), put("c.html"), QStringLiteral("DIR")}));
     EXPECT_EQ(prompter.messages(), QStringList{QStringLiteral("アップロードが終了しました")});
     EXPECT_TRUE(child<QLabel>("lblTransfer")->text().isEmpty());
     EXPECT_EQ(child<QProgressBar>("barTransfer")->value(), 0);
@@ -533,7 +547,10 @@ TEST_F(FtpWindowTest, ConnectUploadWithProgressDownloadAndDisconnect)
     lstDir()->item(1)->setSelected(true);
     prompter.answerNo();
     click("Command7");
-    EXPECT_EQ(transfer->commands, QStringList{QStringLiteral("GET a.html a.html")});
+    settle();
+    EXPECT_EQ(
+        transfer->commands,
+        QStringList{QStringLiteral("GET a.html %1").arg(QDir(dir1()->path()).filePath(QStringLiteral("a.html")))});
     EXPECT_EQ(prompter.questions(), QStringList{QStringLiteral("\na.html のファイルを削除します\n")});
     EXPECT_EQ(prompter.lastMessage(), QStringLiteral("ダウンロードが終了しました"));
     EXPECT_EQ(test::readBytes(local.filePath(QStringLiteral("a.html"))), QByteArray("aaa"));
@@ -565,7 +582,7 @@ TEST_F(FtpWindowTest, ClosingEndsTheSession)
 
     // Connected and idle: closing sends CLOSE and destroys the window.
     open();
-    connectWith("\r\n");
+    connectWith();
     QStringList commands;
     transfer->onExecute = [&commands](const QString &command) { commands.append(command); };
     window->close();
@@ -576,7 +593,7 @@ TEST_F(FtpWindowTest, ClosingEndsTheSession)
     // Closed in the middle of an upload: the rest is not sent and no
     // summary is shown over a closed window.
     open();
-    connectWith("\r\n");
+    connectWith();
     transfer->busyPeriod = 20;
     commands.clear();
     transfer->onExecute = [&commands](const QString &command) { commands.append(command); };
@@ -585,10 +602,12 @@ TEST_F(FtpWindowTest, ClosingEndsTheSession)
             window->close();
     };
     selectFiles({QStringLiteral("a.html"), QStringLiteral("b.html")});
+    const QString sent = QStringLiteral("PUT %1 a.html").arg(QDir(dir1()->path()).filePath(QStringLiteral("a.html")));
     click("Command6");
+    QTest::qWait(100);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(window.isNull());
-    EXPECT_EQ(commands, QStringList{QStringLiteral("PUT a.html a.html")});
+    EXPECT_EQ(commands, QStringList{sent});
     EXPECT_TRUE(prompter.shown().empty());
 }
 
@@ -636,6 +655,10 @@ protected:
         return child;
     }
     static void press(FtpWindow *w, const char *name) { QTest::mouseClick(in<QPushButton>(w, name), Qt::LeftButton); }
+    static bool finished(FtpWindow *w)
+    {
+        return QTest::qWaitFor([w] { return w->session()->idle(); }, 30000);
+    }
 
     QTemporaryDir store, local;
     QString savedCwd;
@@ -671,6 +694,28 @@ TEST_F(FtpFromMainWindow, OneModelessWindowLoadedAfreshAtEachOpening)
     EXPECT_EQ(in<QLineEdit>(second, "Text1")->text(), kFirst.address);
     EXPECT_EQ(in<QPushButton>(second, "Command1")->text(), QStringLiteral("接　続"));
     EXPECT_TRUE(prompter.shown().empty());
+}
+
+TEST_F(FtpFromMainWindow, ExitDoesNotWaitForASilentServer)
+{
+    QTemporaryDir serverRoot;
+    test::FtpServer server;
+    ASSERT_TRUE(server.start(serverRoot.path(), QStringLiteral("u"), QStringLiteral("p")));
+    FtpWindow *w = openFtp();
+    ASSERT_NE(w, nullptr);
+    in<QLineEdit>(w, "Text1")->setText(server.address());
+    in<QLineEdit>(w, "Text2")->setText(QStringLiteral("u"));
+    in<QLineEdit>(w, "Text3")->setText(QStringLiteral("p"));
+    press(w, "Command1");
+    auto *list = in<QListWidget>(w, "lstDir");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return list->count() > 0 && list->isEnabled(); }, 30000));
+    server.freeze();
+    QElapsedTimer clock;
+    clock.start();
+    main->findChild<QAction *>(QStringLiteral("eexit"))->trigger();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(ftpWindows().isEmpty());
+    EXPECT_LT(clock.elapsed(), 2000);
 }
 
 // The whole way: pages written by their buttons' commands into a base
@@ -732,12 +777,23 @@ TEST_F(FtpFromMainWindow, WrittenSiteGoesUpByteForByte)
     EXPECT_EQ(list->item(0)->text(), QStringLiteral("../"));
     EXPECT_TRUE(prompter.shown().empty()) << prompter.messages().join(u'\n').toStdString();
 
-    // Up go the pages, from the base folder shown in the local pane.
+    // Up go the pages, from the base folder shown in the local pane, even
+    // when the working folder moves to another site with pages of the same
+    // names while they go (the folder chooser or the photo tools can do that).
+    QTemporaryDir decoy;
+    for (const QString &page : pages)
+        ASSERT_TRUE(test::writeBytes(QDir(decoy.path()).filePath(page), "wrong site"));
     ASSERT_TRUE(in<DirList>(w, "Dir1")->setPath(base.path()));
     auto *files = in<FileListWidget>(w, "File1");
     files->selectAll();
     EXPECT_EQ(files->selectedNames().size(), pages.size());
+    QObject::connect(w->session(), &FtpSession::fileStarted, w, [&](const QString &, int number) {
+        if (number == 1)
+            QDir::setCurrent(decoy.path());
+    });
     press(w, "Command6");
+    ASSERT_TRUE(finished(w));
+    EXPECT_EQ(QDir::currentPath(), QDir(decoy.path()).canonicalPath());
     EXPECT_EQ(prompter.messages(), QStringList{QStringLiteral("アップロードが終了しました")});
     for (const QString &page : pages) {
         EXPECT_TRUE(test::sameBytes(test::readBytes(base.filePath(page)),
@@ -761,6 +817,7 @@ TEST_F(FtpFromMainWindow, WrittenSiteGoesUpByteForByte)
     prompter.clear();
     prompter.answerYes();
     press(w, "Command6");
+    ASSERT_TRUE(finished(w));
     EXPECT_EQ(prompter.questions(), QStringList{QStringLiteral("\nindex.html のファイルを削除します\n")});
     EXPECT_TRUE(
         test::sameBytes(second, test::readBytes(QDir(serverRoot.path()).filePath(QStringLiteral("index.html")))));
@@ -769,6 +826,7 @@ TEST_F(FtpFromMainWindow, WrittenSiteGoesUpByteForByte)
     prompter.clear();
     prompter.answerNo();
     press(w, "Command6");
+    ASSERT_TRUE(finished(w));
     EXPECT_EQ(prompter.messages(), (QStringList{QStringLiteral("アップロードに失敗しました"),
                                                 QStringLiteral("アップロードが終了しました")}));
     EXPECT_TRUE(
@@ -781,6 +839,7 @@ TEST_F(FtpFromMainWindow, WrittenSiteGoesUpByteForByte)
         list->item(i)->setSelected(list->item(i)->text() == QStringLiteral("index.html"));
     prompter.clear();
     press(w, "Command7");
+    ASSERT_TRUE(finished(w));
     EXPECT_EQ(prompter.messages(), QStringList{QStringLiteral("ダウンロードが終了しました")});
     EXPECT_TRUE(test::sameBytes(second, test::readBytes(back.filePath(QStringLiteral("index.html")))));
     EXPECT_EQ(files->list().names(), QStringList{QStringLiteral("index.html")});

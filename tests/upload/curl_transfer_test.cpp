@@ -4,20 +4,25 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QSignalSpy>
-#include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
 
+#include <csignal>
 #include <fcntl.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "support/golden.h"
+#include "upload/address.h"
 #include "upload/curl_transfer.h"
 #include "upload/ftp_server.h"
+#include "upload/remote_path.h"
 
 namespace webloom {
 namespace {
@@ -34,35 +39,29 @@ QByteArray randomBytes(qsizetype size, quint32 seed)
     return bytes;
 }
 
-// Starts one request and waits for its final state; checks the parts of the
-// contract every request must keep. Returns -1 when no state came.
-int request(Transfer &transfer, const QString &command)
+// Starts one request and waits for its outcome; checks the parts of the
+// contract every request must keep.
+TransferOutcome request(Transfer &transfer, const TransferRequest &request)
 {
-    QSignalSpy spy(&transfer, &Transfer::stateChanged);
-    transfer.execute(transfer.url(), command);
-    EXPECT_TRUE(transfer.busy()) << command.toStdString();
-    EXPECT_EQ(spy.count(), 0) << "state delivered inside execute(): " << command.toStdString();
-    if (!spy.wait(kWaitMs))
-        return -1;
-    EXPECT_FALSE(transfer.busy()) << command.toStdString();
-    EXPECT_EQ(spy.count(), 1) << command.toStdString();
-    return spy.first().first().toInt();
+    QSignalSpy spy(&transfer, &Transfer::finished);
+    transfer.start(request);
+    EXPECT_TRUE(transfer.busy());
+    EXPECT_EQ(spy.count(), 0) << "outcome delivered inside start()";
+    if (!spy.wait(kWaitMs)) {
+        ADD_FAILURE() << "no outcome";
+        return {};
+    }
+    EXPECT_FALSE(transfer.busy());
+    EXPECT_EQ(spy.count(), 1);
+    return spy.first().first().value<TransferOutcome>();
 }
 
-QByteArray drain(Transfer &transfer, int size = Transfer::kChunkSize)
+QStringList shown(const TransferOutcome &outcome)
 {
-    QByteArray all;
-    for (QByteArray chunk = transfer.nextChunk(size, Transfer::ChunkKind::Text); !chunk.isEmpty();
-         chunk = transfer.nextChunk(size, Transfer::ChunkKind::Text))
-        all += chunk;
-    return all;
-}
-
-QString listing(Transfer &transfer)
-{
-    EXPECT_EQ(request(transfer, QStringLiteral("DIR")), Transfer::kStateCompleted)
-        << transfer.lastReply().toStdString();
-    return QString::fromUtf8(drain(transfer));
+    QStringList out;
+    for (const RemoteEntry &entry : outcome.entries)
+        out.append(entry.directory ? entry.name + QLatin1Char('/') : entry.name);
+    return out;
 }
 
 QStringList partFiles(const QString &folder)
@@ -70,89 +69,88 @@ QStringList partFiles(const QString &folder)
     return QDir(folder).entryList({QStringLiteral(".webloom-*")}, QDir::Files | QDir::Hidden);
 }
 
-TEST(TransferCommand, SplitsCommandTextsAsTheSessionSendsThem)
+TEST(ServerAddress, FieldGivesSchemeHostAndPort)
 {
-    using Kind = TransferCommand::Kind;
+    using Scheme = ServerAddress::Scheme;
     struct Case {
-        const char16_t *text;
-        std::optional<Kind> kind;
-        const char16_t *first;
-        const char16_t *second;
+        const char *field;
+        Scheme scheme;
+        const char *hostPort; // nullptr: not an address
+        const char *url;
     };
     const Case cases[] = {
-        {u"DIR", Kind::Dir, u"", u""},
-        {u"dir", Kind::Dir, u"", u""},
-        {u"CLOSE", Kind::Close, u"", u""},
-        {u"CD ..", Kind::Cd, u"..", u""},
-        {u"CD  leading", Kind::Cd, u" leading", u""},
-        {u"MKDIR new dir", Kind::Mkdir, u"new dir", u""},
-        {u"RMDIR img", Kind::Rmdir, u"img", u""},
-        {u"DELETE img/", Kind::Delete, u"img/", u""},
-        // The session sends the same name twice: split in the middle.
-        {u"PUT a b.html a b.html", Kind::Put, u"a b.html", u"a b.html"},
-        {u"PUT  x  x", Kind::Put, u" x", u" x"},
-        {u"GET 写真 1.jpg 写真 1.jpg", Kind::Get, u"写真 1.jpg", u"写真 1.jpg"},
-        // Otherwise at the first space; one name stands for both.
-        {u"PUT a b", Kind::Put, u"a", u"b"},
-        {u"GET x y z", Kind::Get, u"x", u"y z"},
-        {u"PUT one.html", Kind::Put, u"one.html", u"one.html"},
-        // Refused.
-        {u"DIR x", std::nullopt, u"", u""},
-        {u"CD", std::nullopt, u"", u""},
-        {u"CD ", std::nullopt, u"", u""},
-        {u"PUT ", std::nullopt, u"", u""},
-        {u"PUT a ", std::nullopt, u"", u""},
-        {u"LIST", std::nullopt, u"", u""},
-        {u"", std::nullopt, u"", u""},
+        {"ftp.example.jp", Scheme::Auto, "ftp.example.jp:21", "ftp://ftp.example.jp:21"},
+        {"  ftp.example.jp/ ", Scheme::Auto, "ftp.example.jp:21", "ftp://ftp.example.jp:21"},
+        {"ftp.example.jp:2121", Scheme::Auto, "ftp.example.jp:2121", "ftp://ftp.example.jp:2121"},
+        {"FTP://ftp.example.jp", Scheme::Ftp, "ftp.example.jp:21", "ftp://ftp.example.jp:21"},
+        {"ftpes://ftp.example.jp", Scheme::Ftpes, "ftp.example.jp:21", "ftp://ftp.example.jp:21"},
+        {"ftps://ftp.example.jp", Scheme::Ftps, "ftp.example.jp:990", "ftps://ftp.example.jp:990"},
+        {"sftp://example.jp", Scheme::Sftp, "example.jp:22", "sftp://example.jp:22"},
+        {"sftp://example.jp:2222/", Scheme::Sftp, "example.jp:2222", "sftp://example.jp:2222"},
+        {"[2001:db8::1]:2121", Scheme::Auto, "[2001:db8::1]:2121", "ftp://[2001:db8::1]:2121"},
+        {"2001:db8::1", Scheme::Auto, "[2001:db8::1]:21", "ftp://[2001:db8::1]:21"},
+        {"", Scheme::Auto, nullptr, nullptr},
+        {"ftp://", Scheme::Auto, nullptr, nullptr},
+        {"http://example.jp", Scheme::Auto, nullptr, nullptr},
+        {"ftp.example.jp:", Scheme::Auto, nullptr, nullptr},
+        {"ftp.example.jp:0", Scheme::Auto, nullptr, nullptr},
+        {"ftp.example.jp:65536", Scheme::Auto, nullptr, nullptr},
+        {"ftp.example.jp:21a", Scheme::Auto, nullptr, nullptr},
+        {"ftp.example.jp:+21", Scheme::Auto, nullptr, nullptr},
+        {"[2001:db8::1", Scheme::Auto, nullptr, nullptr},
+        {"ftp example jp", Scheme::Auto, nullptr, nullptr},
+        {"taro@ftp.example.jp", Scheme::Auto, nullptr, nullptr},
+        {"ftp.example.jp/public_html", Scheme::Auto, nullptr, nullptr},
     };
     for (const Case &c : cases) {
-        const QString text = QString::fromUtf16(c.text);
-        const std::optional<TransferCommand> parsed = parseTransferCommand(text);
-        ASSERT_EQ(parsed.has_value(), c.kind.has_value()) << text.toStdString();
-        if (!parsed)
+        const std::optional<ServerAddress> address = ServerAddress::parse(QString::fromUtf8(c.field));
+        ASSERT_EQ(address.has_value(), c.hostPort != nullptr) << c.field;
+        if (!address)
             continue;
-        EXPECT_EQ(parsed->kind, *c.kind) << text.toStdString();
-        EXPECT_EQ(parsed->first, QString::fromUtf16(c.first)) << text.toStdString();
-        EXPECT_EQ(parsed->second, QString::fromUtf16(c.second)) << text.toStdString();
+        EXPECT_EQ(address->scheme, c.scheme) << c.field;
+        EXPECT_EQ(address->hostPort().toStdString(), c.hostPort) << c.field;
+        EXPECT_EQ(address->urlBase().toStdString(), c.url) << c.field;
     }
+    // A Yes to the unencrypted question is stored as the plain scheme, the
+    // port kept only when the user gave one.
+    EXPECT_EQ(ServerAddress::parse(QStringLiteral("ftp.example.jp"))->withScheme(ServerAddress::Scheme::Ftp),
+              QStringLiteral("ftp://ftp.example.jp"));
+    EXPECT_EQ(ServerAddress::parse(QStringLiteral("[::1]:2121"))->withScheme(ServerAddress::Scheme::Ftp),
+              QStringLiteral("ftp://[::1]:2121"));
 }
 
-TEST(CurlTransferAddress, HostFieldGivesHostPortAndUser)
+TEST(RemotePath, ResolvesNamesParentsAndPaths)
 {
+    const RemotePath home = RemotePath::fromEntryPath("/home/taro");
+    const RemotePath relative = RemotePath::fromEntryPath("C:\\inetpub");
     struct Case {
-        const char *host;
-        const char *user;
-        const char *url; // nullptr: not an address
+        RemotePath from;
+        const char16_t *argument;
+        const char *ftpUrl;
     };
     const Case cases[] = {
-        {"ftp.example.jp", "taro", "ftp://taro@ftp.example.jp:21"},
-        {"  ftp.example.jp ", "taro", "ftp://taro@ftp.example.jp:21"},
-        {"ftp.example.jp:2121", "taro", "ftp://taro@ftp.example.jp:2121"},
-        {"ftp://ftp.example.jp/", "taro", "ftp://taro@ftp.example.jp:21"},
-        {"FTP://ftp.example.jp:990", "taro", "ftp://taro@ftp.example.jp:990"},
-        {"[2001:db8::1]:2121", "taro", "ftp://taro@[2001:db8::1]:2121"},
-        {"2001:db8::1", "taro", "ftp://taro@[2001:db8::1]:21"},
-        {"ftp.example.jp", "taro@example.jp", "ftp://taro%40example.jp@ftp.example.jp:21"},
-        {"ftp.example.jp", "", "ftp://ftp.example.jp:21"},
-        {"", "taro", nullptr},
-        {"ftp.example.jp:", "taro", nullptr},
-        {"ftp.example.jp:0", "taro", nullptr},
-        {"ftp.example.jp:65536", "taro", nullptr},
-        {"ftp.example.jp:21a", "taro", nullptr},
-        {"ftp.example.jp:+21", "taro", nullptr},
-        {"[2001:db8::1", "taro", nullptr},
-        {"ftp example jp", "taro", nullptr},
+        {home, u"www", "/%2Fhome/taro/www/"},
+        {home, u"..", "/%2Fhome/"},
+        {home, u"../../..", "/%2F/"},
+        {home, u"/", "/%2F/"},
+        {home, u"/var/www", "/%2Fvar/www/"},
+        {home, u"a/./b/../c", "/%2Fhome/taro/a/c/"},
+        {home, u"写真 1", "/%2Fhome/taro/%E5%86%99%E7%9C%9F%201/"},
+        {RemotePath::fromEntryPath("/"), u"..", "/%2F/"},
+        // Without a Unix path the folder is relative to the log-in folder,
+        // which may itself lie below the server's top.
+        {relative, u"www", "/www/"},
+        {relative, u"..", "/../"},
+        {relative, u"/x", "/x/"},
     };
-    for (const Case &c : cases) {
-        CurlTransfer transfer;
-        transfer.setHost(QString::fromUtf8(c.host));
-        transfer.setUser(QString::fromUtf8(c.user));
-        EXPECT_EQ(CurlTransfer::isValidHostField(transfer.host()), c.url != nullptr) << c.host;
-        if (c.url)
-            EXPECT_EQ(transfer.url().toStdString(), c.url) << c.host;
-        else
-            EXPECT_EQ(transfer.url().toStdString(), "ftp:") << c.host;
-    }
+    for (const Case &c : cases)
+        EXPECT_EQ(c.from.resolved(QString::fromUtf16(c.argument)).ftpUrlPath().toStdString(), c.ftpUrl)
+            << QString::fromUtf16(c.argument).toStdString();
+    // A name from a listing travels in the server's own bytes.
+    EXPECT_EQ(home.resolved(QStringLiteral("日本"), QByteArray("\x93\xfa\x96\x7b")).elements.last(),
+              QByteArray("\x93\xfa\x96\x7b"));
+    EXPECT_EQ(home.sftpUrlPath(), QByteArray("/home/taro/"));
+    EXPECT_EQ(home.plainPath(), QByteArray("/home/taro"));
 }
 
 class CurlTransferTest : public ::testing::Test {
@@ -167,15 +165,20 @@ protected:
         ASSERT_TRUE(test::writeBytes(root.filePath(QStringLiteral(" lead.txt")), "lead\n"));
         ASSERT_TRUE(test::writeBytes(root.filePath(QStringLiteral("写真.jpg")), "jpeg\n"));
         ASSERT_TRUE(test::writeBytes(root.filePath(QStringLiteral("sub/in.txt")), "inside\n"));
-        transfer_.setUser(kUser);
-        transfer_.setPassword(kPassword);
-        transfer_.setLocalFolder(local_.path());
     }
 
     void startServer(const test::FtpServerOptions &options = {})
     {
         ASSERT_TRUE(server_.start(root_.path(), kUser, kPassword, options)) << server_.log().toStdString();
-        transfer_.setHost(server_.address());
+        transfer_->setConnection({server_.address(), kUser, kPassword});
+    }
+
+    TransferOutcome run(const TransferRequest &r) { return request(*transfer_, r); }
+    QStringList list()
+    {
+        const TransferOutcome outcome = run(TransferRequest::list());
+        EXPECT_TRUE(outcome.ok) << outcome.reply.toStdString();
+        return shown(outcome);
     }
 
     QString rootPath(const QString &name) const { return QDir(root_.path()).filePath(name); }
@@ -184,107 +187,112 @@ protected:
     QTemporaryDir root_;
     QTemporaryDir local_;
     test::FtpServer server_;
-    CurlTransfer transfer_;
+    std::unique_ptr<CurlTransfer> transfer_ = std::make_unique<CurlTransfer>();
 };
 
-const QString kRootListing = QStringLiteral("a dir/\r\nsub/\r\n lead.txt\r\nfile one.txt\r\n写真.jpg\r\n\r\n");
+const QStringList kRootListing = {QStringLiteral("a dir/"), QStringLiteral("sub/"), QStringLiteral(" lead.txt"),
+                                  QStringLiteral("file one.txt"), QStringLiteral("写真.jpg")};
 
-TEST_F(CurlTransferTest, WrongPasswordFailsTheFirstListing)
+TEST_F(CurlTransferTest, LoginFailuresAndAddressesThatReachNoServer)
 {
     startServer();
-    transfer_.setPassword(QStringLiteral("wrong"));
-    EXPECT_EQ(request(transfer_, QStringLiteral("DIR")), Transfer::kStateError);
-    EXPECT_TRUE(transfer_.lastReply().startsWith(QLatin1String("530"))) << transfer_.lastReply().toStdString();
-    EXPECT_TRUE(transfer_.nextChunk(1024, Transfer::ChunkKind::Text).isEmpty());
-}
+    transfer_->setConnection({server_.address(), kUser, QStringLiteral("wrong")});
+    TransferOutcome outcome = run(TransferRequest::list());
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_EQ(outcome.failure, TransferOutcome::Failure::Login);
+    EXPECT_TRUE(outcome.reply.startsWith(QLatin1String("530"))) << outcome.reply.toStdString();
 
-TEST_F(CurlTransferTest, AddressesThatReachNoServerFail)
-{
-    transfer_.setHost(QStringLiteral("127.0.0.1:70000"));
-    EXPECT_EQ(request(transfer_, QStringLiteral("DIR")), Transfer::kStateError);
-    EXPECT_EQ(transfer_.lastReply(), QStringLiteral("アドレスが正しくありません"));
+    transfer_->setConnection({QStringLiteral("127.0.0.1:70000"), kUser, kPassword});
+    outcome = run(TransferRequest::list());
+    EXPECT_EQ(outcome.reply, QStringLiteral("アドレスが正しくありません"));
 
-    // A port nobody listens on: curl's own account, as no server replied.
+    // A port nobody listens on: libcurl's own account, as no server replied.
     test::FtpServer closed;
     ASSERT_TRUE(closed.start(root_.path(), kUser, kPassword)) << closed.log().toStdString();
-    transfer_.setHost(closed.address());
+    transfer_->setConnection({closed.address(), kUser, kPassword});
     closed.kill();
-    EXPECT_EQ(request(transfer_, QStringLiteral("DIR")), Transfer::kStateError);
-    EXPECT_FALSE(transfer_.lastReply().isEmpty());
+    outcome = run(TransferRequest::list());
+    EXPECT_EQ(outcome.failure, TransferOutcome::Failure::Connection);
+    EXPECT_FALSE(outcome.reply.isEmpty());
 }
 
-TEST_F(CurlTransferTest, ListsFoldersFirstThenFilesWithSpacesAndJapaneseNames)
+TEST_F(CurlTransferTest, ListsFoldersFirstWithSizesTimesAndOriginalBytes)
 {
     startServer();
-    EXPECT_EQ(listing(transfer_), kRootListing);
-    EXPECT_TRUE(transfer_.lastReply().startsWith(QLatin1String("226"))) << transfer_.lastReply().toStdString();
+    const TransferOutcome outcome = run(TransferRequest::list());
+    ASSERT_TRUE(outcome.ok);
+    EXPECT_EQ(shown(outcome), kRootListing);
+    EXPECT_TRUE(outcome.reply.startsWith(QLatin1String("226"))) << outcome.reply.toStdString();
+    const RemoteEntry &photo = outcome.entries.last();
+    EXPECT_EQ(photo.rawName, QStringLiteral("写真.jpg").toUtf8());
+    EXPECT_EQ(photo.size, 5);
+    EXPECT_LT(std::abs(photo.modified.secsTo(QDateTime::currentDateTimeUtc())), 3600);
 
-    // Small text chunks never cut a character in two.
-    ASSERT_EQ(request(transfer_, QStringLiteral("DIR")), Transfer::kStateCompleted);
-    QByteArray joined;
-    for (QByteArray chunk = transfer_.nextChunk(3, Transfer::ChunkKind::Text); !chunk.isEmpty();
-         chunk = transfer_.nextChunk(3, Transfer::ChunkKind::Text)) {
-        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        const QString text = utf8(chunk);
-        EXPECT_FALSE(utf8.hasError()) << chunk.toHex().toStdString();
-        EXPECT_LE(text.size(), 3);
-        joined += chunk;
-    }
-    EXPECT_EQ(QString::fromUtf8(joined), kRootListing);
-}
-
-TEST_F(CurlTransferTest, FallsBackToListWhenTheServerHasNoMlsd)
-{
-    startServer({.withoutMlsd = true});
-    EXPECT_EQ(listing(transfer_), kRootListing);
-    ASSERT_EQ(request(transfer_, QStringLiteral("CD sub")), Transfer::kStateCompleted);
-    EXPECT_EQ(listing(transfer_), QStringLiteral("in.txt\r\n\r\n"));
+    // Servers without MLSD answer LIST on the same connection.
+    test::FtpServer old;
+    ASSERT_TRUE(old.start(root_.path(), kUser, kPassword, {.withoutMlsd = true}));
+    CurlTransfer other;
+    other.setConnection({old.address(), kUser, kPassword});
+    EXPECT_EQ(shown(request(other, TransferRequest::list())), kRootListing);
+    ASSERT_TRUE(request(other, TransferRequest::cd(QStringLiteral("sub"))).ok);
+    const TransferOutcome inner = request(other, TransferRequest::list());
+    EXPECT_EQ(shown(inner), QStringList{QStringLiteral("in.txt")});
+    EXPECT_EQ(inner.entries.value(0).size, 7);
 }
 
 TEST_F(CurlTransferTest, ChangesDirectoryInOutAndNotIntoAMissingOne)
 {
     startServer();
-    ASSERT_EQ(request(transfer_, QStringLiteral("CD a dir")), Transfer::kStateCompleted);
-    EXPECT_EQ(listing(transfer_), QStringLiteral("\r\n"));
-    ASSERT_EQ(request(transfer_, QStringLiteral("CD ..")), Transfer::kStateCompleted);
-    EXPECT_EQ(listing(transfer_), kRootListing);
+    ASSERT_TRUE(run(TransferRequest::cd(QStringLiteral("a dir"))).ok);
+    EXPECT_EQ(list(), QStringList());
+    ASSERT_TRUE(run(TransferRequest::cd(QStringLiteral(".."))).ok);
+    EXPECT_EQ(list(), kRootListing);
 
-    ASSERT_EQ(request(transfer_, QStringLiteral("CD sub")), Transfer::kStateCompleted);
-    EXPECT_EQ(request(transfer_, QStringLiteral("CD missing")), Transfer::kStateError);
-    EXPECT_TRUE(transfer_.lastReply().startsWith(QLatin1String("550"))) << transfer_.lastReply().toStdString();
+    ASSERT_TRUE(run(TransferRequest::cd(QStringLiteral("sub"))).ok);
+    TransferOutcome outcome = run(TransferRequest::cd(QStringLiteral("missing")));
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_EQ(outcome.failure, TransferOutcome::Failure::Server);
+    EXPECT_TRUE(outcome.reply.startsWith(QLatin1String("550"))) << outcome.reply.toStdString();
     // A file is no directory either; the session stays where it was.
-    EXPECT_EQ(request(transfer_, QStringLiteral("CD in.txt")), Transfer::kStateError);
-    EXPECT_EQ(listing(transfer_), QStringLiteral("in.txt\r\n\r\n"));
+    EXPECT_FALSE(run(TransferRequest::cd(QStringLiteral("in.txt"))).ok);
+    EXPECT_EQ(list(), QStringList{QStringLiteral("in.txt")});
 
     // Going up from the top stays at the top.
-    ASSERT_EQ(request(transfer_, QStringLiteral("CD ..")), Transfer::kStateCompleted);
-    ASSERT_EQ(request(transfer_, QStringLiteral("CD ..")), Transfer::kStateCompleted);
-    EXPECT_EQ(listing(transfer_), kRootListing);
+    ASSERT_TRUE(run(TransferRequest::cd(QStringLiteral(".."))).ok);
+    ASSERT_TRUE(run(TransferRequest::cd(QStringLiteral(".."))).ok);
+    EXPECT_EQ(list(), kRootListing);
 }
 
-TEST_F(CurlTransferTest, MakesRemovesAndDeletesInTheCurrentDirectory)
+TEST_F(CurlTransferTest, MakesRemovesDeletesAndRenamesInTheCurrentDirectory)
 {
     startServer();
-    ASSERT_EQ(request(transfer_, QStringLiteral("CD sub")), Transfer::kStateCompleted);
-    ASSERT_EQ(request(transfer_, QStringLiteral("MKDIR new dir")), Transfer::kStateCompleted);
+    ASSERT_TRUE(run(TransferRequest::cd(QStringLiteral("sub"))).ok);
+    ASSERT_TRUE(run(TransferRequest::mkdir(QStringLiteral("new dir"))).ok);
     EXPECT_TRUE(QFileInfo(rootPath(QStringLiteral("sub/new dir"))).isDir());
     EXPECT_FALSE(QFileInfo::exists(rootPath(QStringLiteral("new dir"))));
-    EXPECT_EQ(listing(transfer_), QStringLiteral("new dir/\r\nin.txt\r\n\r\n"));
+    EXPECT_EQ(list(), (QStringList{QStringLiteral("new dir/"), QStringLiteral("in.txt")}));
 
-    EXPECT_EQ(request(transfer_, QStringLiteral("MKDIR new dir")), Transfer::kStateError);
-    EXPECT_TRUE(transfer_.lastReply().startsWith(QLatin1String("550"))) << transfer_.lastReply().toStdString();
+    TransferOutcome outcome = run(TransferRequest::mkdir(QStringLiteral("new dir")));
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_TRUE(outcome.reply.startsWith(QLatin1String("550"))) << outcome.reply.toStdString();
 
     ASSERT_TRUE(test::writeBytes(rootPath(QStringLiteral("sub/new dir/keep.txt")), "x"));
-    EXPECT_EQ(request(transfer_, QStringLiteral("RMDIR new dir")), Transfer::kStateError);
+    EXPECT_FALSE(run(TransferRequest::rmdir(QStringLiteral("new dir"))).ok);
     ASSERT_TRUE(QFile::remove(rootPath(QStringLiteral("sub/new dir/keep.txt"))));
-    ASSERT_EQ(request(transfer_, QStringLiteral("RMDIR new dir")), Transfer::kStateCompleted);
+    ASSERT_TRUE(run(TransferRequest::rmdir(QStringLiteral("new dir"))).ok);
     EXPECT_FALSE(QFileInfo::exists(rootPath(QStringLiteral("sub/new dir"))));
 
-    ASSERT_EQ(request(transfer_, QStringLiteral("DELETE in.txt")), Transfer::kStateCompleted);
+    // A rename replaces its target.
+    ASSERT_TRUE(test::writeBytes(rootPath(QStringLiteral("sub/next.txt")), "next\n"));
+    ASSERT_TRUE(run(TransferRequest::rename(QStringLiteral("next.txt"), QStringLiteral("in.txt"))).ok);
+    EXPECT_EQ(test::readBytes(rootPath(QStringLiteral("sub/in.txt"))), QByteArray("next\n"));
+    EXPECT_FALSE(run(TransferRequest::rename(QStringLiteral("gone.txt"), QStringLiteral("in.txt"))).ok);
+
+    ASSERT_TRUE(run(TransferRequest::remove(QStringLiteral("in.txt"))).ok);
     EXPECT_FALSE(QFileInfo::exists(rootPath(QStringLiteral("sub/in.txt"))));
-    EXPECT_EQ(request(transfer_, QStringLiteral("DELETE in.txt")), Transfer::kStateError);
+    EXPECT_FALSE(run(TransferRequest::remove(QStringLiteral("in.txt"))).ok);
     // The refusals above left the connection usable.
-    EXPECT_EQ(listing(transfer_), QStringLiteral("\r\n"));
+    EXPECT_EQ(list(), QStringList());
 }
 
 TEST_F(CurlTransferTest, PutAndGetMoveBinaryFilesUnchanged)
@@ -292,26 +300,26 @@ TEST_F(CurlTransferTest, PutAndGetMoveBinaryFilesUnchanged)
     startServer();
     const QByteArray content = randomBytes(3 * 1024 * 1024, 7) + QByteArray("\r\n\n\r\0\x1a", 6);
     ASSERT_TRUE(test::writeBytes(localPath(QStringLiteral("big file.bin")), content));
-    ASSERT_EQ(request(transfer_, QStringLiteral("CD sub")), Transfer::kStateCompleted);
+    ASSERT_TRUE(run(TransferRequest::cd(QStringLiteral("sub"))).ok);
 
-    QSignalSpy progress(&transfer_, &Transfer::progress);
-    ASSERT_EQ(request(transfer_, QStringLiteral("PUT big file.bin big file.bin")), Transfer::kStateCompleted)
-        << transfer_.lastReply().toStdString();
+    QSignalSpy progress(transfer_.get(), &Transfer::progress);
+    TransferOutcome outcome =
+        run(TransferRequest::put(localPath(QStringLiteral("big file.bin")), QStringLiteral("big file.bin")));
+    ASSERT_TRUE(outcome.ok) << outcome.reply.toStdString();
+    EXPECT_EQ(outcome.bytes, content.size());
     EXPECT_TRUE(test::sameBytes(content, test::readBytes(rootPath(QStringLiteral("sub/big file.bin")))));
     ASSERT_FALSE(progress.isEmpty());
     EXPECT_EQ(progress.last().at(0).toLongLong(), content.size());
     EXPECT_EQ(progress.last().at(1).toLongLong(), content.size());
 
-    ASSERT_TRUE(QFile::rename(localPath(QStringLiteral("big file.bin")), localPath(QStringLiteral("sent.bin"))));
-    listing(transfer_); // the session always lists before it fetches
+    list(); // the window always lists before it fetches
     progress.clear();
-    ASSERT_EQ(request(transfer_, QStringLiteral("GET big file.bin big file.bin")), Transfer::kStateCompleted)
-        << transfer_.lastReply().toStdString();
+    outcome = run(TransferRequest::get(QStringLiteral("big file.bin"), localPath(QStringLiteral("back.bin"))));
+    ASSERT_TRUE(outcome.ok) << outcome.reply.toStdString();
     ASSERT_FALSE(progress.isEmpty());
     EXPECT_EQ(progress.last().at(0).toLongLong(), content.size());
     EXPECT_EQ(progress.last().at(1).toLongLong(), content.size()) << "size known from the listing";
-    EXPECT_TRUE(test::sameBytes(content, test::readBytes(localPath(QStringLiteral("big file.bin")))));
-    EXPECT_TRUE(transfer_.nextChunk(1024, Transfer::ChunkKind::Bytes).isEmpty()) << "GET stores the file itself";
+    EXPECT_TRUE(test::sameBytes(content, test::readBytes(localPath(QStringLiteral("back.bin")))));
     EXPECT_TRUE(partFiles(local_.path()).isEmpty());
 }
 
@@ -319,47 +327,71 @@ TEST_F(CurlTransferTest, NeverReplacesAnExistingTarget)
 {
     startServer();
     ASSERT_TRUE(test::writeBytes(localPath(QStringLiteral("file one.txt")), "local version\n"));
-    EXPECT_EQ(request(transfer_, QStringLiteral("PUT file one.txt file one.txt")), Transfer::kStateError);
+    list();
+    EXPECT_FALSE(
+        run(TransferRequest::put(localPath(QStringLiteral("file one.txt")), QStringLiteral("file one.txt"))).ok);
     EXPECT_EQ(test::readBytes(rootPath(QStringLiteral("file one.txt"))), QByteArray("one\n"));
-    EXPECT_EQ(request(transfer_, QStringLiteral("GET file one.txt file one.txt")), Transfer::kStateError);
+    EXPECT_FALSE(
+        run(TransferRequest::get(QStringLiteral("file one.txt"), localPath(QStringLiteral("file one.txt")))).ok);
     EXPECT_EQ(test::readBytes(localPath(QStringLiteral("file one.txt"))), QByteArray("local version\n"));
 
     // A folder of that name blocks a download as well.
     ASSERT_TRUE(QDir(local_.path()).mkdir(QStringLiteral("写真.jpg")));
-    EXPECT_EQ(request(transfer_, QStringLiteral("GET 写真.jpg 写真.jpg")), Transfer::kStateError);
+    EXPECT_FALSE(run(TransferRequest::get(QStringLiteral("写真.jpg"), localPath(QStringLiteral("写真.jpg")))).ok);
 
-    // The name must match exactly: another case is another file.
+    // The name must match exactly: another case is another file here.
     ASSERT_TRUE(test::writeBytes(localPath(QStringLiteral("FILE ONE.TXT")), "upper\n"));
-    ASSERT_EQ(request(transfer_, QStringLiteral("PUT FILE ONE.TXT FILE ONE.TXT")), Transfer::kStateCompleted);
+    ASSERT_TRUE(
+        run(TransferRequest::put(localPath(QStringLiteral("FILE ONE.TXT")), QStringLiteral("FILE ONE.TXT"))).ok);
     EXPECT_EQ(test::readBytes(rootPath(QStringLiteral("FILE ONE.TXT"))), QByteArray("upper\n"));
+    // What this session sent itself counts too, without another listing.
+    EXPECT_FALSE(
+        run(TransferRequest::put(localPath(QStringLiteral("FILE ONE.TXT")), QStringLiteral("FILE ONE.TXT"))).ok);
 
-    EXPECT_EQ(request(transfer_, QStringLiteral("PUT nothing.txt nothing.txt")), Transfer::kStateError);
+    EXPECT_FALSE(run(TransferRequest::put(localPath(QStringLiteral("nothing.txt")), QStringLiteral("nothing.txt"))).ok);
     EXPECT_FALSE(QFileInfo::exists(rootPath(QStringLiteral("nothing.txt"))));
-    EXPECT_EQ(request(transfer_, QStringLiteral("GET nothing.txt nothing.txt")), Transfer::kStateError);
+    EXPECT_FALSE(run(TransferRequest::get(QStringLiteral("nothing.txt"), localPath(QStringLiteral("nothing.txt")))).ok);
     EXPECT_FALSE(QFileInfo::exists(localPath(QStringLiteral("nothing.txt"))));
     EXPECT_TRUE(partFiles(local_.path()).isEmpty());
+}
+
+TEST_F(CurlTransferTest, OnADosListingServerACaseVariantCountsAsTheSameFile)
+{
+    startServer({.dosListing = true});
+    ASSERT_TRUE(test::writeBytes(rootPath(QStringLiteral("INDEX.HTML")), "old\n"));
+    ASSERT_TRUE(test::writeBytes(localPath(QStringLiteral("index.html")), "new\n"));
+    const TransferOutcome listed = run(TransferRequest::list());
+    ASSERT_TRUE(listed.ok) << listed.reply.toStdString();
+    EXPECT_EQ(shown(listed),
+              (QStringList{QStringLiteral("a dir/"), QStringLiteral("sub/"), QStringLiteral(" lead.txt"),
+                           QStringLiteral("file one.txt"), QStringLiteral("INDEX.HTML"), QStringLiteral("写真.jpg")}));
+    const TransferOutcome outcome =
+        run(TransferRequest::put(localPath(QStringLiteral("index.html")), QStringLiteral("index.html")));
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_FALSE(QFileInfo::exists(rootPath(QStringLiteral("index.html"))));
+    EXPECT_EQ(test::readBytes(rootPath(QStringLiteral("INDEX.HTML"))), QByteArray("old\n"));
 }
 
 TEST_F(CurlTransferTest, DownloadNamesNeverLeaveTheLocalFolder)
 {
     startServer();
     QDir(local_.path()).mkdir(QStringLiteral("inner"));
-    transfer_.setLocalFolder(localPath(QStringLiteral("inner")));
-    const QStringList hostile = {
-        QStringLiteral("GET ../file one.txt ../file one.txt"),
-        QStringLiteral("GET sub/in.txt sub/in.txt"),
-        QStringLiteral("GET sub/ sub/"),
-        QStringLiteral("GET ../ ../"),
-        QStringLiteral("GET . ."),
-        QStringLiteral("GET in.txt ../in.txt"),
-        QStringLiteral("GET a\r\nb a\r\nb"),
+    const QString inner = localPath(QStringLiteral("inner"));
+    const QList<TransferRequest> hostile = {
+        TransferRequest::get(QStringLiteral("../file one.txt"), inner + QStringLiteral("/../file one.txt")),
+        TransferRequest::get(QStringLiteral("sub/in.txt"), inner + QStringLiteral("/sub/in.txt")),
+        TransferRequest::get(QStringLiteral("sub/"), inner + QStringLiteral("/sub/")),
+        TransferRequest::get(QStringLiteral("../"), inner + QStringLiteral("/../")),
+        TransferRequest::get(QStringLiteral("."), inner + QStringLiteral("/.")),
+        TransferRequest::get(QStringLiteral("in.txt"), inner + QStringLiteral("/..")),
+        TransferRequest::get(QStringLiteral("a\r\nb"), inner + QStringLiteral("/a\r\nb")),
+        TransferRequest::get(QStringLiteral("file one.txt"), QStringLiteral("relative.txt")),
     };
-    for (const QString &command : hostile)
-        EXPECT_EQ(request(transfer_, command), Transfer::kStateError) << command.toStdString();
+    for (const TransferRequest &r : hostile)
+        EXPECT_FALSE(run(r).ok) << r.remote.toStdString();
     EXPECT_EQ(QDir(local_.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{QStringLiteral("inner")});
-    EXPECT_TRUE(
-        QDir(localPath(QStringLiteral("inner"))).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+    EXPECT_TRUE(QDir(inner).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
 }
 
 TEST_F(CurlTransferTest, NamesThatAreNotUtf8TravelBackUnchanged)
@@ -373,158 +405,268 @@ TEST_F(CurlTransferTest, NamesThatAreNotUtf8TravelBackUnchanged)
     ASSERT_EQ(::write(fd, "sjis\n", 5), 5);
     ::close(fd);
 
-    EXPECT_TRUE(listing(transfer_).contains(QStringLiteral("\r\n日本.txt\r\n")));
-    ASSERT_EQ(request(transfer_, QStringLiteral("GET 日本.txt 日本.txt")), Transfer::kStateCompleted)
-        << transfer_.lastReply().toStdString();
+    EXPECT_TRUE(list().contains(QStringLiteral("日本.txt")));
+    ASSERT_TRUE(run(TransferRequest::get(QStringLiteral("日本.txt"), localPath(QStringLiteral("日本.txt")))).ok);
     EXPECT_EQ(test::readBytes(localPath(QStringLiteral("日本.txt"))), QByteArray("sjis\n"));
-    ASSERT_EQ(request(transfer_, QStringLiteral("DELETE 日本.txt")), Transfer::kStateCompleted);
+    ASSERT_TRUE(run(TransferRequest::remove(QStringLiteral("日本.txt"))).ok);
     EXPECT_FALSE(QFile::exists(QFile::decodeName(path)));
 }
 
 TEST_F(CurlTransferTest, BusyRefusesWithoutDisturbingTheRunningRequest)
 {
     startServer();
-    struct Seen {
-        int state;
-        bool busy;
-    };
-    QList<Seen> seen;
+    QList<TransferOutcome> seen;
     QObject context;
-    QObject::connect(&transfer_, &Transfer::stateChanged, &context, [&](int state) {
-        seen.append({state, transfer_.busy()});
-    });
-
-    transfer_.execute(transfer_.url(), QStringLiteral("DIR"));
-    transfer_.execute(transfer_.url(), QStringLiteral("CD sub"));
-    EXPECT_TRUE(seen.isEmpty()) << "the refusal must not arrive inside execute()";
-    EXPECT_TRUE(transfer_.busy());
-    for (QDeadlineTimer deadline(kWaitMs); seen.size() < 2 && !deadline.hasExpired();)
-        QTest::qWait(10);
-    QTest::qWait(200); // no third notification may follow
+    QObject::connect(transfer_.get(), &Transfer::finished, &context,
+                     [&](const TransferOutcome &outcome) { seen.append(outcome); });
+    transfer_->start(TransferRequest::list());
+    transfer_->start(TransferRequest::cd(QStringLiteral("sub")));
+    EXPECT_TRUE(seen.isEmpty()) << "the refusal must not arrive inside start()";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return seen.size() >= 2; }, kWaitMs));
+    QTest::qWait(200); // no third outcome may follow
     ASSERT_EQ(seen.size(), 2);
-    EXPECT_EQ(seen[0].state, Transfer::kStateError);
-    EXPECT_TRUE(seen[0].busy) << "the running DIR is not over yet";
-    EXPECT_EQ(seen[1].state, Transfer::kStateCompleted);
-    EXPECT_FALSE(seen[1].busy) << "idle when the final state arrives";
-    EXPECT_EQ(QString::fromUtf8(drain(transfer_)), kRootListing) << "the refused CD did not run";
+    EXPECT_EQ(seen[0].failure, TransferOutcome::Failure::Refused);
+    EXPECT_TRUE(seen[1].ok);
+    EXPECT_EQ(shown(seen[1]), kRootListing) << "the refused CD did not run";
 }
 
-TEST_F(CurlTransferTest, NextRequestMayStartFromInsideTheNotification)
+TEST_F(CurlTransferTest, AFailedDownloadLeavesNoTemporaryFile)
 {
+    // The disk fills up half-way (a size limit stands in for it, as
+    // permissions do not stop root).
     startServer();
-    QList<int> states;
-    QString listed;
-    QObject context;
-    QObject::connect(&transfer_, &Transfer::stateChanged, &context, [&](int state) {
-        states.append(state);
-        if (states.size() == 1) {
-            transfer_.execute(transfer_.url(), QStringLiteral("CD sub"));
-            // The listing is still there to be read after the next request
-            // has started.
-            listed = QString::fromUtf8(drain(transfer_));
-        }
-    });
-    transfer_.execute(transfer_.url(), QStringLiteral("DIR"));
-    for (QDeadlineTimer deadline(kWaitMs); states.size() < 2 && !deadline.hasExpired();)
-        QTest::qWait(10);
-    EXPECT_EQ(states, (QList<int>{Transfer::kStateCompleted, Transfer::kStateCompleted}));
-    EXPECT_EQ(listed, kRootListing);
-    EXPECT_EQ(listing(transfer_), QStringLiteral("in.txt\r\n\r\n"));
+    ASSERT_TRUE(test::writeBytes(rootPath(QStringLiteral("big.bin")), randomBytes(1024 * 1024, 4)));
+    list();
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit lower = saved;
+    lower.rlim_cur = 100 * 1024;
+    ::setrlimit(RLIMIT_FSIZE, &lower);
+    const TransferOutcome outcome =
+        run(TransferRequest::get(QStringLiteral("big.bin"), localPath(QStringLiteral("big.bin"))));
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_EQ(outcome.failure, TransferOutcome::Failure::Local);
+    EXPECT_FALSE(outcome.detail.isEmpty()) << "the system's reason";
+    EXPECT_FALSE(QFileInfo::exists(localPath(QStringLiteral("big.bin"))));
+    EXPECT_TRUE(partFiles(local_.path()).isEmpty()) << partFiles(local_.path()).join(u',').toStdString();
 }
 
-TEST_F(CurlTransferTest, ServerKilledMidDownloadLeavesNoHalfFile)
+TEST_F(CurlTransferTest, ServerKilledMidTransferLeavesNoHalfFileOnEitherSide)
 {
     startServer({.bytesPerSecond = 256 * 1024});
     ASSERT_TRUE(test::writeBytes(rootPath(QStringLiteral("slow.bin")), randomBytes(2 * 1024 * 1024, 3)));
-    QSignalSpy state(&transfer_, &Transfer::stateChanged);
+    list();
     QObject context;
-    QObject::connect(&transfer_, &Transfer::progress, &context, [&](qint64 done, qint64) {
-        if (done > 0)
-            server_.kill();
-    });
-    transfer_.execute(transfer_.url(), QStringLiteral("GET slow.bin slow.bin"));
-    ASSERT_TRUE(state.wait(kWaitMs));
-    EXPECT_EQ(state.first().first().toInt(), Transfer::kStateError);
-    EXPECT_FALSE(transfer_.busy());
+    QMetaObject::Connection killer =
+        QObject::connect(transfer_.get(), &Transfer::progress, &context, [&](qint64 done, qint64) {
+            if (done > 0)
+                server_.kill();
+        });
+    TransferOutcome outcome =
+        run(TransferRequest::get(QStringLiteral("slow.bin"), localPath(QStringLiteral("slow.bin"))));
+    EXPECT_FALSE(outcome.ok);
     EXPECT_FALSE(QFileInfo::exists(localPath(QStringLiteral("slow.bin"))));
     EXPECT_TRUE(partFiles(local_.path()).isEmpty());
     // Still answering: the next request fails cleanly.
-    EXPECT_EQ(request(transfer_, QStringLiteral("DIR")), Transfer::kStateError);
+    EXPECT_FALSE(run(TransferRequest::list()).ok);
+    QObject::disconnect(killer);
+
+    // An upload stopped part-way: once the server can be asked again, the
+    // half file goes.
+    test::FtpServer again;
+    ASSERT_TRUE(again.start(root_.path(), kUser, kPassword, {.bytesPerSecond = 256 * 1024}));
+    transfer_->setConnection({again.address(), kUser, kPassword});
+    ASSERT_TRUE(test::writeBytes(localPath(QStringLiteral("up.bin")), randomBytes(4 * 1024 * 1024, 5)));
+    list();
+    QSignalSpy started(transfer_.get(), &Transfer::progress);
+    transfer_->start(TransferRequest::put(localPath(QStringLiteral("up.bin")), QStringLiteral("up.bin")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo(rootPath(QStringLiteral("up.bin"))).size() > 0; }, kWaitMs));
+    transfer_->cancel();
+    QSignalSpy finished(transfer_.get(), &Transfer::finished);
+    ASSERT_TRUE(finished.wait(kWaitMs));
+    EXPECT_EQ(finished.first().first().value<TransferOutcome>().failure, TransferOutcome::Failure::Cancelled);
+    EXPECT_TRUE(QFileInfo::exists(rootPath(QStringLiteral("up.bin"))));
+    EXPECT_TRUE(run(TransferRequest::list()).ok);
+    EXPECT_FALSE(QFileInfo::exists(rootPath(QStringLiteral("up.bin")))) << "the half upload is gone";
 }
 
-TEST_F(CurlTransferTest, DestroyedMidDownloadStopsAtOnceAndLeavesNoHalfFile)
+TEST_F(CurlTransferTest, ClosingReturnsAtOnceWhateverTheServerDoes)
 {
+    // Destroyed mid-download: stops at once, no half file.
     startServer({.bytesPerSecond = 128 * 1024});
     ASSERT_TRUE(test::writeBytes(rootPath(QStringLiteral("slow.bin")), randomBytes(4 * 1024 * 1024, 9)));
-    auto transfer = std::make_unique<CurlTransfer>();
-    transfer->setHost(server_.address());
-    transfer->setUser(kUser);
-    transfer->setPassword(kPassword);
-    transfer->setLocalFolder(local_.path());
-    QSignalSpy progress(transfer.get(), &Transfer::progress);
-    transfer->execute(transfer->url(), QStringLiteral("GET slow.bin slow.bin"));
+    QSignalSpy progress(transfer_.get(), &Transfer::progress);
+    transfer_->start(TransferRequest::get(QStringLiteral("slow.bin"), localPath(QStringLiteral("slow.bin"))));
     ASSERT_TRUE(progress.wait(kWaitMs));
     QElapsedTimer clock;
     clock.start();
-    transfer.reset(); // the window closes while the download runs
-    EXPECT_LT(clock.elapsed(), 5000);
+    transfer_.reset();
+    EXPECT_LT(clock.elapsed(), 2000);
     EXPECT_FALSE(QFileInfo::exists(localPath(QStringLiteral("slow.bin"))));
     EXPECT_TRUE(partFiles(local_.path()).isEmpty());
+
+    // The server has gone silent: neither the goodbye of an idle session nor
+    // a request waiting for a reply holds the closing up.
+    for (bool waiting : {false, true}) {
+        test::FtpServer silent;
+        ASSERT_TRUE(silent.start(root_.path(), kUser, kPassword));
+        auto transfer = std::make_unique<CurlTransfer>();
+        transfer->setConnection({silent.address(), kUser, kPassword});
+        ASSERT_TRUE(request(*transfer, TransferRequest::list()).ok);
+        silent.freeze();
+        if (waiting)
+            transfer->start(TransferRequest::cd(QStringLiteral("sub")));
+        clock.restart();
+        transfer.reset();
+        EXPECT_LT(clock.elapsed(), 2000) << (waiting ? "mid-request" : "idle");
+    }
 }
 
-TEST_F(CurlTransferTest, ServerKilledMidUploadReportsAnError)
+// Forwards connections to a server and, once frozen, stops passing anything
+// on the connections it holds without closing them, as a router that forgot
+// them would; new connections pass as before.
+class FreezingProxy {
+public:
+    bool start(int serverPort)
+    {
+        process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+        process_.start(QStringLiteral(WEBLOOM_PYTHON),
+                       {QStringLiteral("-c"), QString::fromLatin1(kScript), QString::number(serverPort)});
+        if (!process_.waitForStarted(5000) || !process_.waitForReadyRead(10000))
+            return false;
+        port_ = process_.readLine().trimmed().toInt();
+        return port_ > 0;
+    }
+    void freeze()
+    {
+        process_.write("freeze\n");
+        process_.waitForBytesWritten(1000);
+        process_.waitForReadyRead(5000);
+        process_.readAll();
+    }
+    int port() const { return port_; }
+    ~FreezingProxy()
+    {
+        process_.kill();
+        process_.waitForFinished(5000);
+    }
+
+private:
+    static constexpr const char *kScript = R"(
+import asyncio, sys
+frozen = []
+async def pipe(reader, writer, epoch):
+    try:
+        while True:
+            data = await reader.read(65536)
+            if not data:
+                break
+            while epoch in frozen:
+                await asyncio.sleep(3600)
+            writer.write(data)
+            await writer.drain()
+    except Exception:
+        pass
+epoch = [0]
+async def handle(reader, writer):
+    up_reader, up_writer = await asyncio.open_connection('127.0.0.1', int(sys.argv[1]))
+    mine = epoch[0]
+    asyncio.ensure_future(pipe(reader, up_writer, mine))
+    asyncio.ensure_future(pipe(up_reader, writer, mine))
+async def commands():
+    loop = asyncio.get_running_loop()
+    while True:
+        line = await loop.run_in_executor(None, sys.stdin.readline)
+        if not line:
+            return
+        frozen.append(epoch[0])
+        epoch[0] += 1
+        print('frozen', flush=True)
+async def main():
+    server = await asyncio.start_server(handle, '127.0.0.1', 0)
+    print(server.sockets[0].getsockname()[1], flush=True)
+    await commands()
+asyncio.run(main())
+)";
+    QProcess process_;
+    int port_ = 0;
+};
+
+TEST_F(CurlTransferTest, AKeptConnectionThatDiedSilentlyIsReplacedOnce)
 {
-    startServer({.bytesPerSecond = 256 * 1024});
-    ASSERT_TRUE(test::writeBytes(localPath(QStringLiteral("slow.bin")), randomBytes(4 * 1024 * 1024, 5)));
-    QSignalSpy state(&transfer_, &Transfer::stateChanged);
-    QObject context;
-    QObject::connect(&transfer_, &Transfer::progress, &context, [&](qint64 done, qint64) {
-        if (done > 0)
-            server_.kill();
-    });
-    transfer_.execute(transfer_.url(), QStringLiteral("PUT slow.bin slow.bin"));
-    ASSERT_TRUE(state.wait(kWaitMs));
-    EXPECT_EQ(state.first().first().toInt(), Transfer::kStateError);
-    EXPECT_FALSE(transfer_.lastReply().isEmpty());
+    startServer();
+    FreezingProxy proxy;
+    ASSERT_TRUE(proxy.start(server_.port()));
+    CurlTransfer transfer({.responseTimeoutSeconds = 2});
+    transfer.setConnection({QStringLiteral("127.0.0.1:%1").arg(proxy.port()), kUser, kPassword});
+    ASSERT_TRUE(request(transfer, TransferRequest::cd(QStringLiteral("sub"))).ok);
+    proxy.freeze();
+    QElapsedTimer clock;
+    clock.start();
+    const TransferOutcome outcome = request(transfer, TransferRequest::mkdir(QStringLiteral("later")));
+    EXPECT_TRUE(outcome.ok) << outcome.reply.toStdString();
+    EXPECT_LT(clock.elapsed(), 10000);
+    EXPECT_TRUE(QFileInfo(rootPath(QStringLiteral("sub/later"))).isDir()) << "the folder was kept";
 }
 
 TEST_F(CurlTransferTest, SessionHungUpForIdlingContinuesInTheSameDirectory)
 {
     startServer({.idleTimeout = 1});
-    ASSERT_EQ(request(transfer_, QStringLiteral("CD sub")), Transfer::kStateCompleted);
-    // (This server starts counting idle time only after a data transfer.)
-    EXPECT_EQ(listing(transfer_), QStringLiteral("in.txt\r\n\r\n"));
+    ASSERT_TRUE(run(TransferRequest::cd(QStringLiteral("sub"))).ok);
+    EXPECT_EQ(list(), QStringList{QStringLiteral("in.txt")});
     bool hungUp = false;
     for (QDeadlineTimer deadline(8000); !hungUp && !deadline.hasExpired(); QTest::qWait(50))
         hungUp = server_.log().contains(QLatin1String("FTP session closed"));
     ASSERT_TRUE(hungUp) << server_.log().toStdString();
-    ASSERT_EQ(request(transfer_, QStringLiteral("MKDIR later")), Transfer::kStateCompleted)
-        << transfer_.lastReply().toStdString();
+    const TransferOutcome outcome = run(TransferRequest::mkdir(QStringLiteral("later")));
+    ASSERT_TRUE(outcome.ok) << outcome.reply.toStdString();
     EXPECT_TRUE(QFileInfo(rootPath(QStringLiteral("sub/later"))).isDir());
-    EXPECT_EQ(listing(transfer_), QStringLiteral("later/\r\nin.txt\r\n\r\n"));
+}
+
+TEST_F(CurlTransferTest, AnEndlessListingEndsWithAClearError)
+{
+    startServer({.endlessListing = true});
+    const TransferOutcome outcome = run(TransferRequest::list());
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_TRUE(outcome.detail.contains(QStringLiteral("64 MiB"))) << outcome.detail.toStdString();
+}
+
+TEST_F(CurlTransferTest, FilesOfABatchGoUpWithoutAListingBetweenThem)
+{
+    startServer();
+    QStringList names;
+    for (int i = 0; i < 3; ++i) {
+        names.append(QStringLiteral("page%1.html").arg(i));
+        ASSERT_TRUE(test::writeBytes(localPath(names.last()), "<html>\r\n"));
+    }
+    list();
+    for (const QString &name : names)
+        ASSERT_TRUE(run(TransferRequest::put(localPath(name), name)).ok);
+    const QStringList commands = server_.commands();
+    const qsizetype first = commands.indexOf(QStringLiteral("STOR page0.html"));
+    ASSERT_GE(first, 0) << commands.join(u'\n').toStdString();
+    // Each further file costs one passive-mode command and its STOR, as with
+    // curl's own multi-file upload; nothing lists the folder again.
+    EXPECT_EQ(commands.mid(first + 1), (QStringList{QStringLiteral("EPSV"), QStringLiteral("STOR page1.html"),
+                                                    QStringLiteral("EPSV"), QStringLiteral("STOR page2.html")}));
 }
 
 TEST_F(CurlTransferTest, CloseEndsTheSessionAndTheNextRequestStartsAfresh)
 {
     startServer();
-    ASSERT_EQ(request(transfer_, QStringLiteral("CD sub")), Transfer::kStateCompleted);
-    EXPECT_EQ(request(transfer_, QStringLiteral("CLOSE")), Transfer::kStateCompleted);
+    ASSERT_TRUE(run(TransferRequest::cd(QStringLiteral("sub"))).ok);
+    EXPECT_TRUE(run(TransferRequest::close()).ok);
     bool closed = false;
     for (QDeadlineTimer deadline(5000); !closed && !deadline.hasExpired(); QTest::qWait(20))
         closed = server_.log().contains(QLatin1String("FTP session closed"));
     EXPECT_TRUE(closed) << server_.log().toStdString();
     // A new session starts in the log-in folder again.
-    EXPECT_EQ(listing(transfer_), kRootListing);
+    EXPECT_EQ(list(), kRootListing);
     // Closing without a session is no error.
-    EXPECT_EQ(request(transfer_, QStringLiteral("CLOSE")), Transfer::kStateCompleted);
-    EXPECT_EQ(request(transfer_, QStringLiteral("CLOSE")), Transfer::kStateCompleted);
-}
-
-TEST_F(CurlTransferTest, UnknownCommandsEndWithAnError)
-{
-    startServer();
-    for (const char *command : {"LIST", "CD", "PUT", "DIR now", ""})
-        EXPECT_EQ(request(transfer_, QString::fromLatin1(command)), Transfer::kStateError) << command;
+    EXPECT_TRUE(run(TransferRequest::close()).ok);
+    EXPECT_TRUE(run(TransferRequest::close()).ok);
 }
 
 } // namespace

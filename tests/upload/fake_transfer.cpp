@@ -4,55 +4,89 @@
 
 namespace webloom::test {
 
-QString FakeTransfer::url() const
+QString FakeTransfer::describe(const TransferRequest &request)
 {
-    return QStringLiteral("ftp://%1@%2/").arg(user(), host());
+    using Op = TransferRequest::Operation;
+    switch (request.operation) {
+    case Op::List:
+        return QStringLiteral("DIR");
+    case Op::Cd:
+        return QStringLiteral("CD ") + request.remote;
+    case Op::Mkdir:
+        return QStringLiteral("MKDIR ") + request.remote;
+    case Op::Rmdir:
+        return QStringLiteral("RMDIR ") + request.remote;
+    case Op::Delete:
+        return QStringLiteral("DELETE ") + request.remote;
+    case Op::Put:
+        return QStringLiteral("PUT %1 %2").arg(request.local, request.remote);
+    case Op::Get:
+        return QStringLiteral("GET %1 %2").arg(request.remote, request.local);
+    case Op::Rename:
+        return QStringLiteral("RENAME %1 %2").arg(request.remote, request.target);
+    case Op::Close:
+        return QStringLiteral("CLOSE");
+    }
+    return {};
 }
 
-void FakeTransfer::execute(const QString &url, const QString &command)
+void FakeTransfer::start(const TransferRequest &request)
 {
+    const QString command = describe(request);
     if (busy_) {
         refused.append(command);
+        TransferOutcome outcome;
+        outcome.failure = TransferOutcome::Failure::Refused;
         QMetaObject::invokeMethod(
-            this, [this] { emit stateChanged(kStateError); }, Qt::QueuedConnection);
+            this, [this, outcome] { emit finished(outcome); }, Qt::QueuedConnection);
         return;
     }
     busy_ = true;
+    cancelled_ = false;
+    const quint64 serial = ++serial_;
     commands.append(command);
-    urls.append(url);
+    connections.append(connection());
     if (onExecute)
         onExecute(command);
-    QMetaObject::invokeMethod(
-        this, [this] { emit stateChanged(8); }, Qt::QueuedConnection);
     if (whileBusy)
         QMetaObject::invokeMethod(
             this, [this, command] { whileBusy(command); }, Qt::QueuedConnection);
-    const bool transfers = command.startsWith(QLatin1String("PUT ")) || command.startsWith(QLatin1String("GET "));
+    const bool transfers =
+        request.operation == TransferRequest::Operation::Put || request.operation == TransferRequest::Operation::Get;
     if (transfers) {
         QMetaObject::invokeMethod(
             this, [this] { emit progress(50, 100); }, Qt::QueuedConnection);
         QMetaObject::invokeMethod(
             this, [this] { emit progress(100, 100); }, Qt::QueuedConnection);
     }
-    const bool fails = failing.contains(command);
-    QByteArray response = command == QLatin1String("DIR") ? listing : data.value(command);
-    QTimer::singleShot(busyPeriod, this, [this, fails, response] {
-        response_ = fails ? QByteArray() : response;
-        readPos_ = 0;
-        // The contract's strictest reading: busy until the notification has
-        // been delivered.
-        emit stateChanged(fails ? kStateError : kStateCompleted);
+    TransferOutcome outcome;
+    outcome.ok = !failing.contains(command);
+    outcome.failure = outcome.ok ? TransferOutcome::Failure::None : TransferOutcome::Failure::Server;
+    if (outcome.ok && request.operation == TransferRequest::Operation::List) {
+        for (const QString &line : listing) {
+            RemoteEntry entry;
+            entry.directory = line.endsWith(QLatin1Char('/'));
+            entry.name = entry.directory ? line.chopped(1) : line;
+            entry.rawName = entry.name.toUtf8();
+            outcome.entries.append(entry);
+        }
+    }
+    QTimer::singleShot(busyPeriod, this, [this, serial, outcome]() mutable {
+        if (serial != serial_ || !busy_)
+            return;
+        if (cancelled_) {
+            outcome = {};
+            outcome.failure = TransferOutcome::Failure::Cancelled;
+        }
         busy_ = false;
+        emit finished(outcome);
     });
 }
 
-QByteArray FakeTransfer::nextChunk(int size, ChunkKind kind)
+void FakeTransfer::cancel()
 {
-    chunkKinds.append(kind);
-    oddChunkSizes += size == kChunkSize ? 0 : 1;
-    const QByteArray chunk = response_.mid(readPos_, size);
-    readPos_ += chunk.size();
-    return chunk;
+    ++cancels;
+    cancelled_ = busy_;
 }
 
 } // namespace webloom::test

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QByteArray>
 #include <QHash>
 #include <QList>
 #include <QSet>
@@ -14,43 +13,40 @@
 namespace webloom::test {
 
 // A scripted Transfer. Every request stays busy for busyPeriod milliseconds,
-// sends an unrelated state code first, then (for PUT and GET) two progress
-// reports, and ends with 12, or 11 when its command text is in failing. A
-// request started while busy is refused as the contract says: 11, queued.
+// reports progress twice for PUT and GET, and ends ok, or failed when its
+// text is in failing. A request started while busy is refused as the
+// contract says (a queued failure) and recorded in refused.
+//
+// Requests are recorded as the FTP window's command texts ("DIR", "CD img",
+// "PUT /local/folder/a.html a.html", "GET a.html /local/folder/a.html"), the
+// local side as the full path the session fixed.
 class FakeTransfer : public Transfer {
     Q_OBJECT
 public:
-    QString url() const override;
-    void execute(const QString &url, const QString &command) override;
-    bool busy() const override
-    {
-        ++busyReads;
-        return busy_;
-    }
-    QByteArray nextChunk(int size, ChunkKind kind) override;
-    QString lastReply() const override { return QString(); }
+    static QString describe(const TransferRequest &request);
+
+    void start(const TransferRequest &request) override;
+    bool busy() const override { return busy_; }
+    void cancel() override;
 
     // Script.
-    QByteArray listing = "\r\n";     // response data of every DIR
-    QHash<QString, QByteArray> data; // response data by command text
-    QSet<QString> failing;           // command texts that end with 11
-    int busyPeriod = 0;              // milliseconds
-    // Run synchronously inside execute(), and queued while the request runs.
+    QStringList listing;   // every List's entries; "img/" is a directory
+    QSet<QString> failing; // request texts that fail
+    int busyPeriod = 0;    // milliseconds
+    // Run synchronously inside start(), and queued while the request runs.
     std::function<void(const QString &command)> onExecute;
     std::function<void(const QString &command)> whileBusy;
 
     // Record.
-    QStringList commands; // accepted command texts, in order
-    QStringList urls;     // the url argument of each accepted command
-    QStringList refused;  // command texts started while busy
-    QList<ChunkKind> chunkKinds;
-    int oddChunkSizes = 0; // nextChunk calls asking for other than 1024
-    mutable int busyReads = 0;
+    QStringList commands; // accepted requests, in order
+    QList<Connection> connections;
+    QStringList refused; // requests started while busy
+    int cancels = 0;
 
 private:
     bool busy_ = false;
-    QByteArray response_;
-    qsizetype readPos_ = 0;
+    bool cancelled_ = false;
+    quint64 serial_ = 0;
 };
 
 } // namespace webloom::test

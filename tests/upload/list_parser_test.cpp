@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
+#include <QDate>
 #include <QString>
 
 #include "upload/list_parser.h"
@@ -181,6 +182,35 @@ TEST(ListParser, EmptyDirectoryIsOneEmptyLine)
 {
     EXPECT_EQ(formatListing({}).text, QByteArray("\r\n"));
     EXPECT_EQ(formatListing({entry(".", true), entry("..", true)}).text, QByteArray("\r\n"));
+}
+
+TEST(ListParser, ReadsTheTimeWhereTheLineGivesIt)
+{
+    struct Case {
+        const char *line;
+        bool mlsd;
+        const char *time; // ISO, UTC; "" when the line gives none
+    };
+    const int year = QDate::currentDate().year();
+    const Case cases[] = {
+        {"type=file;size=5;modify=20260102030405.123; a.html", true, "2026-01-02T03:04:05Z"},
+        {"type=file;size=5; no-time.html", true, ""},
+        {"type=file;modify=2026; bad-time.html", true, ""},
+        {"-rw-r--r--   1 owner    group        1234 Mar 04  2019 old.html", false, "2019-03-04T00:00:00Z"},
+        {"-rw-r--r-- 1 owner group 4321 2019-03-04 11:20 iso.txt", false, "2019-03-04T11:20:00Z"},
+        {"12-07-26  04:21PM                 1234 dos.html", false, "2026-12-07T16:21:00Z"},
+        {"01-02-1999  12:05AM       <DIR>          dos dir", false, "1999-01-02T00:05:00Z"},
+    };
+    for (const Case &c : cases) {
+        const std::optional<ListEntry> entry = c.mlsd ? parseMlsdLine(c.line) : parseListLine(c.line);
+        ASSERT_TRUE(entry.has_value()) << c.line;
+        EXPECT_EQ(entry->modified.toString(Qt::ISODate).toStdString(), c.time) << c.line;
+    }
+    // Without a year, "ls -l" means the last twelve months.
+    const ListEntry jan = *parseListLine("-rw-r--r--   1 o g 1 Jan  1 00:00 jan.html");
+    EXPECT_EQ(jan.modified.date(), QDate(year, 1, 1));
+    EXPECT_TRUE(parseListLine("12-07-26  04:21PM                 1234 dos.html")->dosStyle);
+    EXPECT_FALSE(jan.dosStyle);
 }
 
 } // namespace
