@@ -1,5 +1,6 @@
 #include "app/ftp_command.h"
 
+#include <QCommandLineParser>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -18,13 +19,20 @@ namespace webloom {
 
 namespace {
 
+const char kUsage[] = "usage: webloom ftp ADDRESS USER [--local DIR] [--trust FINGERPRINT]... COMMAND...\n"
+                      "  ADDRESS: [SCHEME://]HOST[:PORT]; SCHEME is ftp (plain), ftpes (TLS, required),\n"
+                      "           ftps (implicit TLS, port 990) or sftp (SSH, port 22); without one, TLS\n"
+                      "           when the server offers it, plain FTP with a warning when it does not\n"
+                      "  COMMAND: \"DIR\", \"CD dir\", \"MKDIR dir\", \"RMDIR dir\", \"DELETE file\",\n"
+                      "           \"PUT local remote\", \"GET remote local\", \"CLOSE\"\n"
+                      "  --local DIR            folder of the local names (default: the current folder)\n"
+                      "  --trust FINGERPRINT    accept this certificate or host key for this run\n"
+                      "                         (SHA256:..., as printed when one is refused)\n"
+                      "  The password is read from WEBLOOM_FTP_PASSWORD, or else from one line of standard input.\n";
+
 int usageError(QTextStream &err, const QString &problem)
 {
-    err << "webloom ftp: " << problem << "\n"
-        << "usage: webloom ftp HOST[:PORT] USER [--local DIR] COMMAND...\n"
-        << "  COMMAND: \"DIR\", \"CD dir\", \"MKDIR dir\", \"RMDIR dir\", \"DELETE file\",\n"
-        << "           \"PUT local remote\", \"GET remote local\", \"CLOSE\"\n"
-        << "  The password is read from WEBLOOM_FTP_PASSWORD, or else from one line of standard input.\n";
+    err << "webloom ftp: " << problem << "\n" << kUsage;
     err.flush();
     return 2;
 }
@@ -118,24 +126,40 @@ std::optional<TransferRequest> parseFtpCommand(const QString &text, const QStrin
     return std::nullopt;
 }
 
+QString ftpUsage()
+{
+    return QString::fromLatin1(kUsage);
+}
+
 int runFtpCommand(const QStringList &arguments, QTextStream &out, QTextStream &err)
 {
-    if (arguments.size() < 2)
-        return usageError(err, QStringLiteral("HOST and USER are required"));
-    const QString host = arguments.at(0);
-    const QString user = arguments.at(1);
-    qsizetype next = 2;
-    QString local = QDir::currentPath();
-    if (next < arguments.size() && arguments.at(next) == QLatin1String("--local")) {
-        if (next + 1 >= arguments.size())
-            return usageError(err, QStringLiteral("--local needs a folder"));
-        local = arguments.at(next + 1);
-        next += 2;
-    } else if (next < arguments.size() && arguments.at(next).startsWith(QLatin1String("--local="))) {
-        local = arguments.at(next).mid(8);
-        next += 1;
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption localOption(QStringLiteral("local"), QString(), QStringLiteral("DIR"));
+    const QCommandLineOption trustOption(QStringLiteral("trust"), QString(), QStringLiteral("FINGERPRINT"));
+    const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    parser.addOptions({localOption, trustOption, helpOption});
+    if (!parser.parse(QStringList{QStringLiteral("webloom ftp")} + arguments))
+        return usageError(err, parser.errorText());
+    if (parser.isSet(helpOption)) {
+        out << kUsage;
+        out.flush();
+        return 0;
     }
-    const QStringList commands = arguments.mid(next);
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() < 2)
+        return usageError(err, QStringLiteral("ADDRESS and USER are required"));
+    const QString host = positional.at(0);
+    const QString user = positional.at(1);
+    const QString local = parser.isSet(localOption) ? parser.value(localOption) : QDir::currentPath();
+    if (local.isEmpty())
+        return usageError(err, QStringLiteral("--local needs a folder"));
+    const QStringList trusted = parser.values(trustOption);
+    for (const QString &fingerprint : trusted) {
+        if (!fingerprint.startsWith(QLatin1String("SHA256:")) || fingerprint.size() != 50)
+            return usageError(err, QStringLiteral("not a fingerprint: \"%1\"").arg(fingerprint));
+    }
+    const QStringList commands = positional.mid(2);
     if (commands.isEmpty())
         return usageError(err, QStringLiteral("no COMMAND given"));
     const QFileInfo folder(local);
@@ -146,15 +170,18 @@ int runFtpCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
             return usageError(err, QStringLiteral("not a command: \"%1\"").arg(command));
         requests.append(*request);
     }
-    if (!ServerAddress::parse(host))
-        return usageError(err, QStringLiteral("not a host name or port: \"%1\"").arg(host));
+    const std::optional<ServerAddress> address = ServerAddress::parse(host);
+    if (!address)
+        return usageError(err, QStringLiteral("not an address: \"%1\"").arg(host));
     if (!folder.isDir())
         return usageError(err, QStringLiteral("no such folder: \"%1\"").arg(local));
 
     const QString password = qEnvironmentVariableIsSet("WEBLOOM_FTP_PASSWORD")
                                  ? qEnvironmentVariable("WEBLOOM_FTP_PASSWORD")
                                  : readPassword(err);
-    CurlTransfer transfer;
+    CurlOptions options;
+    options.trustOnce = trusted;
+    CurlTransfer transfer(options);
     transfer.setConnection({host, user, password});
 
     QEventLoop loop;
@@ -169,11 +196,40 @@ int runFtpCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
         return outcome;
     };
 
+    // A server that cannot show who it is, or cannot encrypt where that was
+    // asked for, ends the run before the password is sent.
+    auto refuse = [&](const TransferOutcome &result) {
+        if (result.failure == TransferOutcome::Failure::Untrusted) {
+            const PeerIdentity &id = result.identity;
+            err << "webloom ftp: " << (id.kind == PeerIdentity::Kind::Certificate ? "certificate" : "host key")
+                << " of " << address->hostPort() << " not trusted: " << id.fingerprint;
+            if (!id.rememberedFingerprint.isEmpty())
+                err << " (changed; trusted before: " << id.rememberedFingerprint << ")";
+            else if (!id.reason.isEmpty())
+                err << " (" << id.reason << ")";
+            err << "; to accept it, add --trust " << id.fingerprint << "\n";
+        } else {
+            err << "webloom ftp: " << address->hostPort()
+                << " offers no encryption (TLS); nothing was sent. Use ftp:// to connect unencrypted.\n";
+        }
+        err.flush();
+        return 1;
+    };
+
     int status = 0;
     bool closed = false;
     for (qsizetype i = 0; i < requests.size(); ++i) {
         const TransferRequest &request = requests.at(i);
-        const TransferOutcome result = run(request);
+        TransferOutcome result = run(request);
+        if (result.failure == TransferOutcome::Failure::NoTls && address->scheme == ServerAddress::Scheme::Auto) {
+            err << "webloom ftp: warning: " << address->hostPort()
+                << " offers no encryption; the password and files go unencrypted\n";
+            err.flush();
+            transfer.setConnection({address->withScheme(ServerAddress::Scheme::Ftp), user, password});
+            result = run(request);
+        }
+        if (result.failure == TransferOutcome::Failure::Untrusted || result.failure == TransferOutcome::Failure::NoTls)
+            return refuse(result);
         out << commands.at(i) << '\t' << (result.ok ? "ok" : "error");
         if (!result.reply.isEmpty())
             out << '\t' << result.reply;

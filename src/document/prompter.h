@@ -31,6 +31,10 @@ public:
     // Yes/No question with the exclamation icon. The text is shown as given;
     // callers frame it with a line feed before and after. True for Yes.
     virtual bool question(const QString &title, const QString &text) = 0;
+    // The same for a question whose safe answer is No (connect unencrypted,
+    // trust a changed certificate): No is the default button, so that Enter
+    // does not agree by accident.
+    virtual bool questionDefaultNo(const QString &title, const QString &text) { return question(title, text); }
     // Open and save dialogs. False when the user cancels; on success the
     // chosen full path is stored in state.fileName.
     virtual bool openFile(FileDialogState &state) = 0;

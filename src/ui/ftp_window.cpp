@@ -13,6 +13,7 @@
 #include "pages/page_frame.h"
 #include "ui/qt_prompter.h"
 #include "ui_ftp_window.h"
+#include "upload/address.h"
 #include "upload/ftp_session.h"
 #include "upload/transfer.h"
 
@@ -45,6 +46,18 @@ FtpWindow::FtpWindow(Services services, QWidget *parent)
     }
     if (!desktopFolder_)
         desktopFolder_ = &settings::desktopFolder;
+    trust_ = services.trust;
+    if (!trust_) {
+        ownTrust_ = std::make_unique<TrustStore>();
+        trust_ = ownTrust_.get();
+    }
+    for (const auto &[scheme, text] :
+         {std::pair{ServerAddress::Scheme::Auto, QStringLiteral("自動（できれば暗号化する）")},
+          std::pair{ServerAddress::Scheme::Ftp, QStringLiteral("暗号化しない（FTP）")},
+          std::pair{ServerAddress::Scheme::Ftpes, QStringLiteral("必ず暗号化する（FTPES）")},
+          std::pair{ServerAddress::Scheme::Ftps, QStringLiteral("最初から暗号化する（FTPS）")},
+          std::pair{ServerAddress::Scheme::Sftp, QStringLiteral("SSH で接続する（SFTP）")}})
+        ui_->cmbSecurity->addItem(text, int(scheme));
 
     ui_->Text3->setEchoMode(QLineEdit::Password);
     // The password shows as "*", whatever the style's own mask character.
@@ -55,7 +68,7 @@ FtpWindow::FtpWindow(Services services, QWidget *parent)
 
     registry_ = std::make_unique<ConnectionRegistry>(form_, *hostmei_, *prompter_);
     transfer_ = services.makeTransfer();
-    session_ = new FtpSession(*this, *transfer_, *prompter_, this);
+    session_ = new FtpSession(*this, *transfer_, *prompter_, trust_, this);
 
     connectControls();
     load();
@@ -90,6 +103,8 @@ void FtpWindow::connectControls()
     ui_->Command8->installEventFilter(this);
     // Label9 follows the text shown, typed or chosen from the list.
     connect(ui_->Combo1, &QComboBox::editTextChanged, ui_->Label9, &QLabel::setText);
+    connect(ui_->Text1, &QLineEdit::textChanged, this, &FtpWindow::addressEdited);
+    connect(ui_->cmbSecurity, &QComboBox::activated, this, &FtpWindow::securityChosen);
     connect(ui_->Combo1, &QComboBox::activated, this, [this](int index) {
         const QString name = ui_->Combo1->itemText(index);
         runRegistry([this, name] { registry_->comboChosen(name); });
@@ -153,9 +168,51 @@ QString FtpWindow::text3() const
 
 void FtpWindow::setConnectionFieldsEnabled(bool enabled)
 {
-    for (QWidget *w : {static_cast<QWidget *>(ui_->Text1), static_cast<QWidget *>(ui_->Text2),
-                       static_cast<QWidget *>(ui_->Text3), static_cast<QWidget *>(ui_->Combo1)})
+    for (QWidget *w :
+         {static_cast<QWidget *>(ui_->Text1), static_cast<QWidget *>(ui_->Text2), static_cast<QWidget *>(ui_->Text3),
+          static_cast<QWidget *>(ui_->Combo1), static_cast<QWidget *>(ui_->cmbSecurity)})
         w->setEnabled(enabled);
+}
+
+void FtpWindow::useAddress(const QString &address)
+{
+    const QString before = ui_->Text1->text();
+    ui_->Text1->setText(address);
+    // The registered connection of that name and address keeps the answer,
+    // so that the question is not asked again next time.
+    const QString name = ui_->Combo1->currentText();
+    if (!name.isEmpty() && !hostmei_->read().isEmpty())
+        registry_->rememberAddress(name, before, address);
+}
+
+void FtpWindow::addressEdited(const QString &text)
+{
+    const std::optional<ServerAddress> address = ServerAddress::parse(text);
+    ServerAddress::Scheme scheme = address ? address->scheme : ServerAddress::Scheme::Auto;
+    if (!address) {
+        // Half typed: the scheme the text starts with, if any.
+        for (auto candidate : {ServerAddress::Scheme::Ftp, ServerAddress::Scheme::Ftpes, ServerAddress::Scheme::Ftps,
+                               ServerAddress::Scheme::Sftp}) {
+            if (text.trimmed().startsWith(ServerAddress::schemePrefix(candidate), Qt::CaseInsensitive))
+                scheme = candidate;
+        }
+    }
+    ui_->cmbSecurity->setCurrentIndex(ui_->cmbSecurity->findData(int(scheme)));
+}
+
+void FtpWindow::securityChosen(int index)
+{
+    const auto scheme = ServerAddress::Scheme(ui_->cmbSecurity->itemData(index).toInt());
+    QString rest = ui_->Text1->text().trimmed();
+    for (auto candidate : {ServerAddress::Scheme::Ftp, ServerAddress::Scheme::Ftpes, ServerAddress::Scheme::Ftps,
+                           ServerAddress::Scheme::Sftp}) {
+        const QString prefix = ServerAddress::schemePrefix(candidate);
+        if (rest.startsWith(prefix, Qt::CaseInsensitive)) {
+            rest = rest.mid(prefix.size());
+            break;
+        }
+    }
+    ui_->Text1->setText(ServerAddress::schemePrefix(scheme) + rest);
 }
 
 QString FtpWindow::command1Caption() const

@@ -9,6 +9,7 @@
 
 #include "upload/ftp_view.h"
 #include "upload/registry.h"
+#include "upload/trust_store.h"
 
 namespace Ui {
 class ftpform;
@@ -41,6 +42,8 @@ public:
         HostmeiSetting *hostmei = nullptr;
         // The desktop folder; without one the platform's.
         std::function<QString()> desktopFolder;
+        // Borrowed; without one the per-user store of trusted servers.
+        TrustStore *trust = nullptr;
     };
 
     explicit FtpWindow(Services services, QWidget *parent = nullptr);
@@ -59,6 +62,7 @@ private:
     QString text2() const override;
     QString text3() const override;
     void setConnectionFieldsEnabled(bool enabled) override;
+    void useAddress(const QString &address) override;
     QString command1Caption() const override;
     void setCommand1Caption(const QString &caption) override;
     void setCommand1Enabled(bool enabled) override;
@@ -102,6 +106,11 @@ private:
     void readForm();
     void showForm();
 
+    // The encryption choice beside the address: shows the scheme of Text1
+    // and writes the chosen one into it.
+    void addressEdited(const QString &text);
+    void securityChosen(int index);
+
     // Progress of the running upload or download.
     void fileStarted(const QString &name, int number, int count);
     void showProgress(qint64 done, qint64 total);
@@ -112,6 +121,8 @@ private:
     Prompter *prompter_ = nullptr;
     std::unique_ptr<HostmeiSetting> ownHostmei_;
     HostmeiSetting *hostmei_ = nullptr;
+    std::unique_ptr<TrustStore> ownTrust_;
+    TrustStore *trust_ = nullptr;
     std::function<QString()> desktopFolder_;
     RegistryForm form_;
     std::unique_ptr<ConnectionRegistry> registry_;

@@ -13,14 +13,28 @@ void QtPrompter::message(const QString &text)
     box.exec();
 }
 
-bool QtPrompter::question(const QString &title, const QString &text)
+namespace {
+
+bool ask(QWidget *parent, const QString &title, const QString &text, QMessageBox::StandardButton preset)
 {
     QMessageBox box(QMessageBox::Warning, title.isEmpty() ? kApplicationTitle : title, text,
-                    QMessageBox::Yes | QMessageBox::No, parent_);
+                    QMessageBox::Yes | QMessageBox::No, parent);
     box.setTextFormat(Qt::PlainText);
-    box.setDefaultButton(QMessageBox::Yes);
+    box.setDefaultButton(preset);
     box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
+}
+
+} // namespace
+
+bool QtPrompter::question(const QString &title, const QString &text)
+{
+    return ask(parent_, title, text, QMessageBox::Yes);
+}
+
+bool QtPrompter::questionDefaultNo(const QString &title, const QString &text)
+{
+    return ask(parent_, title, text, QMessageBox::No);
 }
 
 bool QtPrompter::openFile(FileDialogState &state)

@@ -16,6 +16,7 @@ public:
 
     void message(const QString &text) override;
     bool question(const QString &title, const QString &text) override;
+    bool questionDefaultNo(const QString &title, const QString &text) override;
     bool openFile(FileDialogState &state) override;
     bool saveFile(FileDialogState &state) override;
 

@@ -1,5 +1,7 @@
 #include "upload/curl_transfer.h"
 
+#include "upload/trust_store.h"
+
 namespace webloom {
 
 namespace {
@@ -16,6 +18,9 @@ CurlTransfer::CurlTransfer(CurlOptions options, QObject *parent)
     : Transfer(parent), shared_(std::make_shared<CurlShared>())
 {
     qRegisterMetaType<TransferOutcome>();
+    // Looked up here: the settings store is not for the worker's thread.
+    if (options.trustFile.isEmpty())
+        options.trustFile = TrustStore::defaultPath();
     worker_ = std::make_shared<CurlWorker>(shared_, options, [this](qint64 done, qint64 total) {
         QMetaObject::invokeMethod(
             this, [this, done, total] { emit progress(done, total); }, Qt::QueuedConnection);

@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "document/file_name.h"
+#include "upload/trust_store.h"
 
 namespace webloom {
 
@@ -190,13 +191,15 @@ TransferOutcome CurlWorker::run(quint64 id, const TransferRequest &request, cons
         outcome.ok = true;
         return outcome;
     }
-    TransferOutcome failed;
-    if (!ensureSession(connection, &failed))
-        return failed;
-    // An upload stopped part-way earlier leaves no half file behind.
-    if (partial_)
-        removePartialUpload();
-    return dispatch(request);
+    TransferOutcome outcome;
+    if (ensureSession(connection, &outcome)) {
+        // An upload stopped part-way earlier leaves no half file behind.
+        if (partial_)
+            removePartialUpload();
+        outcome = dispatch(request);
+    }
+    outcome.secure = address_.scheme != ServerAddress::Scheme::Ftp;
+    return outcome;
 }
 
 void CurlWorker::close()
@@ -255,7 +258,8 @@ bool CurlWorker::ensureSession(const Transfer::Connection &connection, TransferO
         return true;
     // Logging in shows where the server puts us; from then on every request
     // names its folder by path.
-    const Attempt attempt = perform(address_.urlBase() + '/', [](CURL *h) { curl_easy_setopt(h, CURLOPT_NOBODY, 1L); });
+    const QByteArray home = address_.urlBase() + (sftp() ? "/~/" : "/");
+    const Attempt attempt = perform(home, [](CURL *h) { curl_easy_setopt(h, CURLOPT_NOBODY, 1L); });
     if (!attempt.ok()) {
         *failed = failure(attempt);
         return false;
@@ -275,6 +279,7 @@ void CurlWorker::dropSession()
     folder_ = {};
     cache_ = {};
     mlsd_ = Mlsd::Unknown;
+    tls13Only_ = false;
 }
 
 void CurlWorker::resetFolder()
@@ -293,12 +298,27 @@ QByteArray CurlWorker::rawName(const QString &name) const
 
 QByteArray CurlWorker::folderUrl() const
 {
-    return address_.urlBase() + folder_.ftpUrlPath();
+    return address_.urlBase() + (sftp() ? folder_.sftpUrlPath() : folder_.ftpUrlPath());
 }
 
 QByteArray CurlWorker::fileUrl(const QByteArray &raw) const
 {
     return folderUrl() + raw.toPercentEncoding();
+}
+
+QByteArray CurlWorker::quotedPath(const QByteArray &raw) const
+{
+    QByteArray path = folder_.plainPath();
+    if (!path.endsWith('/'))
+        path += '/';
+    path += raw;
+    QByteArray quoted = "\"";
+    for (const char c : path) {
+        if (c == '"' || c == '\\')
+            quoted += '\\';
+        quoted += c;
+    }
+    return quoted + '"';
 }
 
 TransferOutcome CurlWorker::refusal(const QString &reply)
@@ -329,6 +349,33 @@ TransferOutcome CurlWorker::failure(const Attempt &attempt) const
         outcome.reply = text(kCancelledText);
         return outcome;
     }
+    if (peer_.rejected) {
+        outcome.failure = Failure::Untrusted;
+        outcome.identity = *peer_.rejected;
+        outcome.reply = outcome.identity.reason;
+        return outcome;
+    }
+    switch (attempt.code) {
+    case CURLE_USE_SSL_FAILED:
+        outcome.failure = Failure::NoTls;
+        outcome.reply = attempt.error;
+        return outcome;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSH:
+        outcome.failure = Failure::Unsupported;
+        outcome.reply = attempt.error;
+        return outcome;
+    case CURLE_QUOTE_ERROR:
+        outcome.failure = Failure::Server;
+        outcome.reply = attempt.error;
+        return outcome;
+    default:
+        break;
+    }
     if (attempt.code == CURLE_LOGIN_DENIED || attempt.replyCode == 530)
         outcome.failure = Failure::Login;
     else if (attempt.replyCode >= 400 && !attempt.replyLine.isEmpty())
@@ -345,7 +392,8 @@ TransferOutcome CurlWorker::failure(const Attempt &attempt) const
 CurlWorker::Attempt CurlWorker::listDirectory(QByteArray *data, listing::Format *format)
 {
     const QByteArray url = folderUrl();
-    if (mlsd_ != Mlsd::No) {
+    // SFTP lists in the "ls -l" form.
+    if (!sftp() && mlsd_ != Mlsd::No) {
         const Attempt attempt = perform(url, [&](CURL *h) {
             data->clear();
             body_ = data;
@@ -402,6 +450,19 @@ TransferOutcome CurlWorker::changeDirectory(const QString &name)
     const RemotePath target = folder_.resolved(name, rawName(name));
     const RemotePath from = folder_;
     folder_ = target;
+    if (sftp()) {
+        // SFTP has no current folder on the server: a folder that can be
+        // listed can be entered.
+        const TransferOutcome listed = list();
+        if (!listed.ok) {
+            folder_ = from;
+            resetFolder();
+            return listed;
+        }
+        TransferOutcome outcome;
+        outcome.ok = true;
+        return outcome;
+    }
     // Asking for the folder itself makes libcurl enter it (CWD) and nothing
     // more; it succeeds only when the server lets us in.
     const Attempt attempt = perform(folderUrl(), [](CURL *h) { curl_easy_setopt(h, CURLOPT_NOBODY, 1L); });
@@ -419,12 +480,14 @@ TransferOutcome CurlWorker::changeDirectory(const QString &name)
 // server refuses; the reply codes tell the outcome.
 CurlWorker::Attempt CurlWorker::quote(const QList<QByteArray> &commands)
 {
+    // SFTP runs them before its (empty) transfer and stops at the first
+    // that fails, which is what its callers want.
     curl_slist *list = nullptr;
     for (const QByteArray &command : commands)
-        list = curl_slist_append(list, QByteArray('*' + command).constData());
+        list = curl_slist_append(list, QByteArray(sftp() ? command : '*' + command).constData());
     Attempt attempt = perform(folderUrl(), [&](CURL *h) {
         curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
-        curl_easy_setopt(h, CURLOPT_POSTQUOTE, list);
+        curl_easy_setopt(h, sftp() ? CURLOPT_QUOTE : CURLOPT_POSTQUOTE, list);
     });
     curl_slist_free_all(list);
     return attempt;
@@ -436,8 +499,16 @@ TransferOutcome CurlWorker::folderCommand(TransferRequest::Operation operation, 
     if (!isSendableName(name))
         return refusal(text(kBadNameText));
     const QByteArray raw = rawName(name);
-    const char *verb = operation == Op::Mkdir ? "MKD " : operation == Op::Rmdir ? "RMD " : "DELE ";
-    Attempt attempt = quote({verb + raw});
+    Attempt attempt;
+    if (sftp()) {
+        const char *verb = operation == Op::Mkdir ? "mkdir " : operation == Op::Rmdir ? "rmdir " : "rm ";
+        attempt = quote({verb + quotedPath(raw)});
+        if (attempt.ok())
+            attempt.replyCode = 200;
+    } else {
+        const char *verb = operation == Op::Mkdir ? "MKD " : operation == Op::Rmdir ? "RMD " : "DELE ";
+        attempt = quote({verb + raw});
+    }
     if (attempt.ok() && positive(attempt.replyCode)) {
         if (operation == Op::Mkdir)
             cache_.add(raw, true, -1);
@@ -511,11 +582,11 @@ bool CurlWorker::removePartialUpload()
     partial_.reset();
     const RemotePath current = folder_;
     folder_ = partial.folder;
-    const Attempt attempt = quote({"DELE " + partial.raw});
+    const Attempt attempt = quote({(sftp() ? "rm " + quotedPath(partial.raw) : "DELE " + partial.raw)});
     folder_ = current;
     if (current == partial.folder)
         cache_.remove(partial.raw);
-    return attempt.ok() && positive(attempt.replyCode);
+    return attempt.ok() && (sftp() || positive(attempt.replyCode));
 }
 
 TransferOutcome CurlWorker::get(const QString &remote, const QString &localPath)
@@ -600,17 +671,29 @@ TransferOutcome CurlWorker::rename(const QString &from, const QString &to)
         return refusal(text(kBadNameText));
     const QByteArray rawFrom = rawName(from);
     const QByteArray rawTo = rawName(to);
-    auto renamed = [](const Attempt &attempt) {
-        return attempt.ok() && attempt.replyCodes.size() >= 2 && attempt.replyCodes.at(0) == 350 &&
-               positive(attempt.replyCodes.at(1));
-    };
-    Attempt attempt = quote({"RNFR " + rawFrom, "RNTO " + rawTo});
-    if (!renamed(attempt) && attempt.ok() && attempt.replyCodes.value(0) == 350) {
-        attempt = quote({"DELE " + rawTo, "RNFR " + rawFrom, "RNTO " + rawTo});
-        if (attempt.replyCodes.size() == 3)
-            attempt.replyCodes.removeFirst();
+    Attempt attempt;
+    bool done = false;
+    if (sftp()) {
+        // SFTP servers of protocol version 3 refuse to rename over a file.
+        const QByteArray rename = "rename " + quotedPath(rawFrom) + ' ' + quotedPath(rawTo);
+        attempt = quote({rename});
+        if (!attempt.ok() && attempt.code == CURLE_QUOTE_ERROR)
+            attempt = quote({"rm " + quotedPath(rawTo), rename});
+        done = attempt.ok();
+    } else {
+        auto renamed = [](const Attempt &attempt) {
+            return attempt.ok() && attempt.replyCodes.size() >= 2 && attempt.replyCodes.at(0) == 350 &&
+                   positive(attempt.replyCodes.at(1));
+        };
+        attempt = quote({"RNFR " + rawFrom, "RNTO " + rawTo});
+        if (!renamed(attempt) && attempt.ok() && attempt.replyCodes.value(0) == 350) {
+            attempt = quote({"DELE " + rawTo, "RNFR " + rawFrom, "RNTO " + rawTo});
+            if (attempt.replyCodes.size() == 3)
+                attempt.replyCodes.removeFirst();
+        }
+        done = renamed(attempt);
     }
-    if (!renamed(attempt)) {
+    if (!done) {
         resetFolder();
         if (attempt.ok() && attempt.replyCode < 400)
             attempt.replyCode = 400;
@@ -726,7 +809,18 @@ CurlWorker::Attempt CurlWorker::perform(const QByteArray &url, const Setup &setu
         attempt.error = text(kNoHandleText);
         return attempt;
     }
+    // The trust the user gave is read afresh for every request, so that a
+    // server trusted in another window counts at once.
+    peer_.host = address_.host;
+    peer_.port = address_.port;
+    peer_.trustOnce = options_.trustOnce;
+    if (address_.scheme != ServerAddress::Scheme::Ftp) {
+        const TrustStore store(options_.trustFile);
+        peer_.trusted =
+            store.fingerprint(address_.hostPort(), sftp() ? TrustStore::Kind::HostKey : TrustStore::Kind::Certificate);
+    }
     for (int round = 0; round < 2; ++round) {
+        peer_.rejected.reset();
         curl_easy_reset(handle_);
         setCommonOptions(url);
         if (round > 0)
@@ -765,6 +859,14 @@ CurlWorker::Attempt CurlWorker::perform(const QByteArray &url, const Setup &setu
         // request, so it is tried once more on a fresh log-in.
         if (round == 0 && (lost || silent) && !greeted_ && moved_ == 0 && !shared_->stopped(requestId_))
             continue;
+        // A server that refuses TLS 1.2 altogether gets TLS 1.3.
+        if (round == 0 && attempt.code == CURLE_SSL_CONNECT_ERROR && !tls13Only_ && !peer_.rejected &&
+            address_.scheme != ServerAddress::Scheme::Sftp &&
+            (attempt.error.contains(QLatin1String("protocol version")) ||
+             attempt.error.contains(QLatin1String("unsupported protocol")))) {
+            tls13Only_ = true;
+            continue;
+        }
         break;
     }
     if (attempt.ok() && reportProgress_ && lastTotal_ >= 0)
@@ -779,7 +881,56 @@ void CurlWorker::setCommonOptions(const QByteArray &url)
 {
     CURL *h = handle_;
     curl_easy_setopt(h, CURLOPT_URL, url.constData());
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "ftp");
+    switch (address_.scheme) {
+    case ServerAddress::Scheme::Ftp:
+        curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "ftp");
+        break;
+    case ServerAddress::Scheme::Sftp:
+        curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "sftp");
+        curl_easy_setopt(h, CURLOPT_SSH_HOSTKEYFUNCTION, &PeerCheck::hostKey);
+        curl_easy_setopt(h, CURLOPT_SSH_HOSTKEYDATA, &peer_);
+        // With a password, the password; without, the user's SSH agent or
+        // key files.
+        if (password_.isEmpty()) {
+            curl_easy_setopt(h, CURLOPT_SSH_AUTH_TYPES, static_cast<long>(CURLSSH_AUTH_AGENT | CURLSSH_AUTH_PUBLICKEY));
+            for (const char *name : {"id_ed25519", "id_ecdsa", "id_rsa"}) {
+                const QString key = QDir::homePath() + QStringLiteral("/.ssh/") + QLatin1String(name);
+                if (QFileInfo::exists(key)) {
+                    sshKeyFile_ = QFile::encodeName(key);
+                    curl_easy_setopt(h, CURLOPT_SSH_PRIVATE_KEYFILE, sshKeyFile_.constData());
+                    break;
+                }
+            }
+        } else {
+            curl_easy_setopt(h, CURLOPT_SSH_AUTH_TYPES,
+                             static_cast<long>(CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_KEYBOARD));
+        }
+        break;
+    default:
+        // FTP over TLS: the control connection and every data connection
+        // (PROT P), never falling back to plain. A server without TLS ends
+        // the request before the user name is sent.
+        curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "ftp,ftps");
+        curl_easy_setopt(h, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+        curl_easy_setopt(h, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
+        curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
+        // The host name is checked with the chain, where a certificate the
+        // user trusts may pass without it.
+        curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 0L);
+        curl_easy_setopt(h, CURLOPT_SSL_CTX_FUNCTION, &PeerCheck::sslContext);
+        curl_easy_setopt(h, CURLOPT_SSL_CTX_DATA, &peer_);
+        // Servers such as vsftpd accept a data connection only when it
+        // resumes the control connection's TLS session. TLS 1.3 tickets are
+        // used up one per connection and arrive on a data connection only
+        // if the client reads after the handshake, which an upload never
+        // does, so the second data connection would be refused ("522
+        // session reuse required"). TLS 1.2 sessions can be resumed again and
+        // again; TLS 1.3 is used only with servers that speak nothing older.
+        curl_easy_setopt(h, CURLOPT_SSLVERSION,
+                         static_cast<long>(CURL_SSLVERSION_TLSv1_2 |
+                                           (tls13Only_ ? CURL_SSLVERSION_MAX_DEFAULT : CURL_SSLVERSION_MAX_TLSv1_2)));
+        break;
+    }
     // Without a user name libcurl logs in as "anonymous", which is what an
     // empty user field means to an FTP user.
     if (!user_.isEmpty()) {

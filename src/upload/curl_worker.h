@@ -17,6 +17,7 @@
 
 #include "upload/address.h"
 #include "upload/list_parser.h"
+#include "upload/peer_check.h"
 #include "upload/remote_path.h"
 #include "upload/transfer.h"
 
@@ -65,6 +66,11 @@ struct CurlOptions {
     long stallSeconds = 60;
     // The largest listing taken from a server.
     qint64 listingLimit = qint64(64) * 1024 * 1024;
+    // Where the certificates and host keys the user trusts are kept; empty
+    // for the per-user store.
+    QString trustFile;
+    // Fingerprints accepted for this run only ("webloom ftp --trust").
+    QStringList trustOnce;
 };
 
 // One logged-in session over libcurl, used from one thread. Everything here
@@ -132,6 +138,9 @@ private:
     QByteArray rawName(const QString &name) const;
     QByteArray folderUrl() const;
     QByteArray fileUrl(const QByteArray &raw) const;
+    // A path in the current folder as an SFTP quote command takes it.
+    QByteArray quotedPath(const QByteArray &raw) const;
+    bool sftp() const { return address_.isSftp(); }
 
     static TransferOutcome refusal(const QString &text);
     static TransferOutcome success(const Attempt &attempt);
@@ -164,6 +173,9 @@ private:
 
     Transfer::Connection connection_;
     ServerAddress address_;
+    PeerCheck peer_;
+    QByteArray sshKeyFile_;
+    bool tls13Only_ = false;
     QByteArray user_;
     QByteArray password_;
     bool loggedIn_ = false;

@@ -10,6 +10,7 @@
 #include "document/prompter.h"
 #include "upload/ftp_view.h"
 #include "upload/transfer.h"
+#include "upload/trust_store.h"
 
 namespace webloom {
 
@@ -33,7 +34,10 @@ public:
     static const QString kConnectCaption;    // "接　続": not connected
     static const QString kDisconnectCaption; // "切　断": connected
 
-    FtpSession(FtpView &view, Transfer &transfer, Prompter &prompter, QObject *parent = nullptr);
+    // trust: where a certificate or host key the user accepts is remembered;
+    // without one, nothing unverified is ever accepted.
+    FtpSession(FtpView &view, Transfer &transfer, Prompter &prompter, TrustStore *trust = nullptr,
+               QObject *parent = nullptr);
     ~FtpSession() override;
 
     const QString &lastcmd() const { return lastcmd_; }
@@ -90,6 +94,11 @@ private:
     void sendClose();
     void stop();
     void onFinished(const TransferOutcome &outcome);
+    // A failure the user can resolve (an unknown certificate, a server
+    // without encryption): true when the request is to be sent again.
+    bool resolve(const TransferOutcome &outcome);
+    bool confirmTrust(const PeerIdentity &identity);
+    QString secureFailureMessage(const TransferOutcome &outcome) const;
     void stateHandler(int state, const TransferOutcome &outcome);
     void readListing(const TransferOutcome &outcome);
 
@@ -101,6 +110,11 @@ private:
     FtpView &view_;
     Transfer &transfer_;
     Prompter &prompter_;
+    TrustStore *trust_ = nullptr;
+    // The running request, to send again once the user has resolved its
+    // failure.
+    QString runningKeyword_;
+    TransferRequest runningRequest_;
     QString lastcmd_;
     QString getfile_;
     std::deque<Step> queue_;

@@ -19,6 +19,9 @@ public:
     virtual QString text3() const = 0;
     // Enables or disables Text1, Text2, Text3 and Combo1 together.
     virtual void setConnectionFieldsEnabled(bool enabled) = 0;
+    // The user agreed to connect unencrypted: Text1 shows the address with
+    // "ftp://" from now on, and the registered connection remembers it.
+    virtual void useAddress(const QString &address) = 0;
 
     // Command1: its caption is the connected flag.
     virtual QString command1Caption() const = 0;

@@ -342,4 +342,25 @@ void ConnectionRegistry::comboChosen(const QString &name)
         henkou(name);
 }
 
+bool ConnectionRegistry::rememberAddress(const QString &name, const QString &oldAddress, const QString &newAddress)
+{
+    const QString path = hostmei_.read();
+    QFile file(path);
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly) || file.size() > 1024 * 1024)
+        return false;
+    std::optional<QList<Connection>> entries = parseRegistry(file.readAll());
+    file.close();
+    if (!entries)
+        return false;
+    bool changed = false;
+    for (Connection &c : *entries) {
+        if (c.name == name && c.address == oldAddress) {
+            c.address = newAddress;
+            changed = true;
+        }
+    }
+    QString error;
+    return changed && writeRegistryFile(path, *entries, &error);
+}
+
 } // namespace webloom

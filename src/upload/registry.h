@@ -91,6 +91,11 @@ public:
     // A name chosen from the drop-down list.
     void comboChosen(const QString &name);
 
+    // The entries of that name and address take the new address, without a
+    // word: the user has just answered a question about it. False when the
+    // registry could not be read or written.
+    bool rememberAddress(const QString &name, const QString &oldAddress, const QString &newAddress);
+
 private:
     bool precondition(const QString &missingMessage);
     std::optional<QList<Connection>> readStored();

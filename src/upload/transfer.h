@@ -79,7 +79,8 @@ struct TransferOutcome {
         NoTls,       // the server offers no encryption where it was required
         Login,       // user name or password not accepted
         Cancelled,   // stopped by the caller
-        Unsupported, // the server does not speak the protocol
+        Unsupported, // the server does not speak the protocol, or the TLS or
+                     // SSH handshake failed
     };
     bool ok = false;
     Failure failure = Failure::None;
@@ -92,6 +93,9 @@ struct TransferOutcome {
     QList<RemoteEntry> entries;
     qint64 bytes = 0;      // Put, Get: bytes moved
     PeerIdentity identity; // Untrusted
+    // The connection was to be encrypted (TLS or SSH), whether or not it got
+    // that far.
+    bool secure = false;
 };
 
 // The transfer layer of an FTP session: one connection to one server, one

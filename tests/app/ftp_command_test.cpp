@@ -5,12 +5,14 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "app/ftp_command.h"
 #include "support/golden.h"
 #include "upload/ftp_server.h"
+#include "upload/secure_servers.h"
 
 namespace webloom {
 namespace {
@@ -49,6 +51,8 @@ protected:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
         environment.remove(QStringLiteral("WEBLOOM_FTP_TRACE"));
+        // Trust remembered by the user lives here, not in the real home.
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config_.path());
         if (passwordOnInput)
             environment.remove(QStringLiteral("WEBLOOM_FTP_PASSWORD"));
         else
@@ -76,6 +80,7 @@ protected:
 
     QTemporaryDir root_;
     QTemporaryDir local_;
+    QTemporaryDir config_;
     test::FtpServer server_;
 };
 
@@ -197,6 +202,58 @@ TEST_F(FtpCommandTest, EndsAtOnceWhenTheServerNeverSaysGoodbye)
     // Log-in and listing take a fraction of a second; the goodbye at most
     // a second and a half more.
     EXPECT_LT(clock.elapsed(), 4000);
+}
+
+TEST_F(FtpCommandTest, EncryptionAndTrust)
+{
+    auto loggedIn = [](const QStringList &commands) {
+        return commands.filter(QRegularExpression(QStringLiteral("^(USER|PASS)"))).size() > 0;
+    };
+    // A plain server without a scheme: a warning, then plain FTP.
+    Outcome r = run({QStringLiteral("DIR")}, kPassword, false,
+                    {QStringLiteral("ftp"), server_.hostPort(), kUser, QStringLiteral("--local"), local_.path()});
+    EXPECT_EQ(r.exitCode, 0) << r.errors.toStdString();
+    EXPECT_TRUE(r.errors.contains(QLatin1String("warning"))) << r.errors.toStdString();
+    EXPECT_EQ(r.errors.count(QLatin1Char('\n')), 1);
+    EXPECT_TRUE(reported(r, 0, QStringLiteral("DIR"), "ok", "226"));
+
+    // Encryption required: nothing sent, exit 1.
+    test::FtpServer plain;
+    ASSERT_TRUE(plain.start(root_.path(), kUser, kPassword));
+    r = run({QStringLiteral("DIR")}, kPassword, false,
+            {QStringLiteral("ftp"), QStringLiteral("ftpes://") + plain.hostPort(), kUser});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.errors.contains(QLatin1String("no encryption"))) << r.errors.toStdString();
+    EXPECT_FALSE(loggedIn(plain.commands())) << plain.commands().join(u'\n').toStdString();
+
+    // A certificate nobody vouches for: refused with its fingerprint before
+    // the log-in, accepted with --trust, and remembered trust counts.
+    QTemporaryDir work;
+    const QString served = QDir(work.path()).filePath(QStringLiteral("site"));
+    ASSERT_TRUE(QDir().mkpath(served));
+    const test::Certificate certificate = test::Certificate::make(work.path(), QStringLiteral("cli"));
+    test::Vsftpd tls;
+    ASSERT_TRUE(tls.start(served, work.path(), certificate, false)) << tls.output().toStdString();
+    const QStringList base = {QStringLiteral("ftp"), QStringLiteral("ftpes://127.0.0.1:%1").arg(tls.port()),
+                              QStringLiteral("ftp"), QStringLiteral("--local"), local_.path()};
+    r = run({QStringLiteral("DIR")}, kPassword, false, base);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.errors.contains(certificate.fingerprint)) << r.errors.toStdString();
+    EXPECT_TRUE(r.lines.join(QString()).isEmpty());
+    EXPECT_FALSE(loggedIn(tls.commands())) << tls.commands().join(u'\n').toStdString();
+
+    r = run({QStringLiteral("PUT index.html index.html"), QStringLiteral("DIR")}, kPassword, false,
+            base + QStringList{QStringLiteral("--trust"), certificate.fingerprint});
+    EXPECT_EQ(r.exitCode, 0) << r.errors.toStdString() << r.lines.join(u'\n').toStdString();
+    EXPECT_EQ(test::readBytes(QDir(served).filePath(QStringLiteral("index.html"))), QByteArray("<html>\r\n"));
+
+    ASSERT_TRUE(QDir(config_.path()).mkpath(QStringLiteral("webloom")));
+    ASSERT_TRUE(test::writeBytes(
+        config_.filePath(QStringLiteral("webloom/trusted-servers.txt")),
+        QStringLiteral("127.0.0.1:%1 certificate %2\n").arg(tls.port()).arg(certificate.fingerprint).toUtf8()));
+    r = run({QStringLiteral("DIR")}, kPassword, false, base);
+    EXPECT_EQ(r.exitCode, 0) << r.errors.toStdString();
+    EXPECT_TRUE(r.lines.contains(QStringLiteral("index.html")));
 }
 
 TEST_F(FtpCommandTest, PasswordComesFromTheEnvironmentOrStandardInput)

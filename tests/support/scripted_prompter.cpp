@@ -19,6 +19,13 @@ bool ScriptedPrompter::question(const QString &title, const QString &text)
     return yes;
 }
 
+bool ScriptedPrompter::questionDefaultNo(const QString &title, const QString &text)
+{
+    const bool yes = question(title, text);
+    shown_.back().defaultNo = true;
+    return yes;
+}
+
 bool ScriptedPrompter::dialog(Shown::Kind kind, FileDialogState &state)
 {
     shown_.push_back({kind, QString(), state.fileName});

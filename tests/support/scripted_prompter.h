@@ -21,10 +21,12 @@ public:
         enum Kind { Message, Question, OpenDialog, SaveDialog } kind;
         QString title; // "webloom" for messages
         QString text;  // for dialogs: the proposed file name
+        bool defaultNo = false;
     };
 
     void message(const QString &text) override;
     bool question(const QString &title, const QString &text) override;
+    bool questionDefaultNo(const QString &title, const QString &text) override;
     bool openFile(FileDialogState &state) override;
     bool saveFile(FileDialogState &state) override;
 

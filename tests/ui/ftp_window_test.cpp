@@ -718,6 +718,44 @@ TEST_F(FtpFromMainWindow, ExitDoesNotWaitForASilentServer)
     EXPECT_LT(clock.elapsed(), 2000);
 }
 
+TEST_F(FtpFromMainWindow, AnUnencryptedServerIsAskedAboutOnceAndTheAnswerKept)
+{
+    QTemporaryDir serverRoot;
+    test::FtpServer server;
+    ASSERT_TRUE(server.start(serverRoot.path(), QStringLiteral("u"), QStringLiteral("p")));
+    const QString hosts = local.filePath(QStringLiteral("hosts.txt"));
+    const Connection entry{QStringLiteral("うち"), server.hostPort(), QStringLiteral("u"), QStringLiteral("p")};
+    ASSERT_TRUE(test::writeBytes(hosts, registryBytes({entry})));
+    settings::saveHostmei(hosts);
+    FtpWindow *w = openFtp();
+    ASSERT_NE(w, nullptr);
+    auto *security = in<QComboBox>(w, "cmbSecurity");
+    EXPECT_EQ(security->currentText(), QStringLiteral("自動（できれば暗号化する）"));
+
+    prompter.answerYes();
+    press(w, "Command1");
+    auto *list = in<QListWidget>(w, "lstDir");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return list->count() > 0 && list->isEnabled(); }, 30000));
+    ASSERT_EQ(prompter.questions().size(), 1);
+    EXPECT_TRUE(prompter.shown().at(0).defaultNo);
+    // Encryption was asked for first; the user name went only after the Yes.
+    const QStringList commands = server.commands();
+    ASSERT_GE(commands.indexOf(QStringLiteral("AUTH TLS")), 0) << commands.join(u'\n').toStdString();
+    EXPECT_LT(commands.indexOf(QStringLiteral("AUTH TLS")), commands.indexOf(QStringLiteral("USER u")));
+    const QString plain = QStringLiteral("ftp://") + server.hostPort();
+    EXPECT_EQ(in<QLineEdit>(w, "Text1")->text(), plain);
+    EXPECT_EQ(security->currentText(), QStringLiteral("暗号化しない（FTP）"));
+    EXPECT_EQ(parseRegistry(test::readBytes(hosts)).value_or(QList<Connection>{}).value(0).address, plain);
+    press(w, "Command1");
+
+    // The choice beside the address writes the scheme into it.
+    const int sftp = security->findText(QStringLiteral("SSH で接続する（SFTP）"));
+    ASSERT_GE(sftp, 0);
+    security->setCurrentIndex(sftp);
+    emit security->activated(sftp);
+    EXPECT_EQ(in<QLineEdit>(w, "Text1")->text(), QStringLiteral("sftp://") + server.hostPort());
+}
+
 // The whole way: pages written by their buttons' commands into a base
 // folder, a connection registered, and the pages uploaded to a real server
 // on 127.0.0.1 and one fetched back.

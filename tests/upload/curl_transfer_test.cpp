@@ -599,8 +599,10 @@ TEST_F(CurlTransferTest, AKeptConnectionThatDiedSilentlyIsReplacedOnce)
     startServer();
     FreezingProxy proxy;
     ASSERT_TRUE(proxy.start(server_.port()));
-    CurlTransfer transfer({.responseTimeoutSeconds = 2});
-    transfer.setConnection({QStringLiteral("127.0.0.1:%1").arg(proxy.port()), kUser, kPassword});
+    CurlOptions options;
+    options.responseTimeoutSeconds = 2;
+    CurlTransfer transfer(options);
+    transfer.setConnection({QStringLiteral("ftp://127.0.0.1:%1").arg(proxy.port()), kUser, kPassword});
     ASSERT_TRUE(request(transfer, TransferRequest::cd(QStringLiteral("sub"))).ok);
     proxy.freeze();
     QElapsedTimer clock;

@@ -24,6 +24,7 @@ struct FakeFtpView : FtpView {
     QString text2() const override { return user; }
     QString text3() const override { return password; }
     void setConnectionFieldsEnabled(bool enabled) override { fieldsEnabled = enabled; }
+    void useAddress(const QString &text) override { address = text; }
     QString command1Caption() const override { return caption; }
     void setCommand1Caption(const QString &text) override { caption = text; }
     void setCommand1Enabled(bool enabled) override { command1Enabled = enabled; }

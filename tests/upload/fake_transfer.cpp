@@ -60,9 +60,13 @@ void FakeTransfer::start(const TransferRequest &request)
             this, [this] { emit progress(100, 100); }, Qt::QueuedConnection);
     }
     TransferOutcome outcome;
-    outcome.ok = !failing.contains(command);
-    outcome.failure = outcome.ok ? TransferOutcome::Failure::None : TransferOutcome::Failure::Server;
-    if (outcome.ok && request.operation == TransferRequest::Operation::List) {
+    if (!outcomes.value(command).isEmpty()) {
+        outcome = outcomes[command].takeFirst();
+    } else {
+        outcome.ok = !failing.contains(command);
+        outcome.failure = outcome.ok ? TransferOutcome::Failure::None : TransferOutcome::Failure::Server;
+    }
+    if (outcome.ok && outcome.entries.isEmpty() && request.operation == TransferRequest::Operation::List) {
         for (const QString &line : listing) {
             RemoteEntry entry;
             entry.directory = line.endsWith(QLatin1Char('/'));

@@ -32,7 +32,9 @@ public:
     // Script.
     QStringList listing;   // every List's entries; "img/" is a directory
     QSet<QString> failing; // request texts that fail
-    int busyPeriod = 0;    // milliseconds
+    // Outcomes for a request text, used up one per request before the above.
+    QHash<QString, QList<TransferOutcome>> outcomes;
+    int busyPeriod = 0; // milliseconds
     // Run synchronously inside start(), and queued while the request runs.
     std::function<void(const QString &command)> onExecute;
     std::function<void(const QString &command)> whileBusy;

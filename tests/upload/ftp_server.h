@@ -86,8 +86,11 @@ public:
     }
 
     int port() const { return port_; }
-    // The address field of a connection: "127.0.0.1:PORT".
-    QString address() const { return QStringLiteral("127.0.0.1:%1").arg(port_); }
+    // The address field of a connection to this plain FTP server:
+    // "ftp://127.0.0.1:PORT"; without the scheme the program would ask for
+    // encryption first.
+    QString address() const { return QStringLiteral("ftp://127.0.0.1:%1").arg(port_); }
+    QString hostPort() const { return QStringLiteral("127.0.0.1:%1").arg(port_); }
     QString log()
     {
         log_ += QString::fromUtf8(process_.readAllStandardError());

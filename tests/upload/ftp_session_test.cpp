@@ -522,6 +522,115 @@ TEST_F(FtpSessionTest, HandlersReturnAtOnceAndALaterOperationWaitsBehindTheBatch
     EXPECT_EQ(prompter.messages(), names({u"アップロードに失敗しました", u"アップロードが終了しました"}));
 }
 
+TEST(FtpSessionSecurity, TrustAndEncryptionAreTheUsersChoice)
+{
+    QTemporaryDir folder;
+    TrustStore trust(folder.filePath(QStringLiteral("trusted.txt")));
+    FakeFtpView view;
+    FakeTransfer transfer;
+    ScriptedPrompter prompter;
+    FtpSession session(view, transfer, prompter, &trust);
+    auto settle = [&] { ASSERT_TRUE(QTest::qWaitFor([&] { return session.idle() && !transfer.busy(); }, 5000)); };
+    const QString dir = QStringLiteral("DIR");
+    TransferOutcome untrusted;
+    untrusted.failure = TransferOutcome::Failure::Untrusted;
+    untrusted.secure = true;
+    untrusted.identity.host = QStringLiteral("ftp.example.jp");
+    untrusted.identity.port = 21;
+    untrusted.identity.fingerprint = QStringLiteral("SHA256:new");
+    untrusted.identity.subject = QStringLiteral("CN=ftp.example.jp");
+    untrusted.identity.reason = QStringLiteral("自己署名の証明書です（認証局の署名がありません）");
+
+    // An unknown certificate: shown before anything else; Yes remembers it
+    // and the listing is asked for again.
+    view.address = QStringLiteral("ftpes://ftp.example.jp");
+    transfer.outcomes[dir] = {untrusted};
+    transfer.listing = names({u"index.html"});
+    prompter.answerYes();
+    session.connectOrDisconnect();
+    settle();
+    ASSERT_EQ(prompter.questions().size(), 1);
+    for (const char16_t *part : {u"SHA256:new", u"CN=ftp.example.jp", u"自己署名", u"ftp.example.jp:21"})
+        EXPECT_TRUE(prompter.questions()[0].contains(QString::fromUtf16(part)))
+            << QString::fromUtf16(part).toStdString();
+    EXPECT_FALSE(prompter.shown()[0].defaultNo);
+    EXPECT_EQ(trust.fingerprint(QStringLiteral("ftp.example.jp:21"), TrustStore::Kind::Certificate),
+              QStringLiteral("SHA256:new"));
+    EXPECT_EQ(transfer.commands, names({u"DIR", u"DIR"}));
+    EXPECT_EQ(view.lstDir, names({u"../", u"index.html"}));
+    EXPECT_TRUE(prompter.messages().isEmpty());
+
+    // It changes: the warning shows both, defaults to No, and No connects
+    // nowhere.
+    prompter.clear();
+    transfer.commands.clear();
+    untrusted.identity.rememberedFingerprint = QStringLiteral("SHA256:new");
+    untrusted.identity.fingerprint = QStringLiteral("SHA256:other");
+    transfer.outcomes[dir] = {untrusted};
+    prompter.answerNo();
+    session.hstref();
+    settle();
+    ASSERT_EQ(prompter.questions().size(), 1);
+    EXPECT_TRUE(prompter.shown()[0].defaultNo);
+    EXPECT_TRUE(prompter.questions()[0].contains(QStringLiteral("前回の指紋：SHA256:new")));
+    EXPECT_TRUE(prompter.questions()[0].contains(QStringLiteral("今回の指紋：SHA256:other")));
+    EXPECT_EQ(prompter.messages(),
+              QStringList{QStringLiteral("証明書が前回と違うため、接続しませんでした。\n指紋：SHA256:other")});
+    EXPECT_EQ(transfer.commands, names({u"DIR"}));
+    EXPECT_EQ(trust.fingerprint(QStringLiteral("ftp.example.jp:21"), TrustStore::Kind::Certificate),
+              QStringLiteral("SHA256:new"));
+
+    // No scheme and no encryption on the server: asked once (default No);
+    // Yes continues unencrypted and the address keeps "ftp://".
+    session.connectOrDisconnect();
+    settle();
+    prompter.clear();
+    transfer.commands.clear();
+    TransferOutcome noTls;
+    noTls.failure = TransferOutcome::Failure::NoTls;
+    noTls.secure = true;
+    noTls.detail = QStringLiteral("AUTH TLS not supported");
+    view.address = QStringLiteral("ftp.example.jp:2121");
+    transfer.outcomes[dir] = {noTls};
+    prompter.answerYes();
+    session.connectOrDisconnect();
+    settle();
+    EXPECT_TRUE(prompter.shown().at(0).defaultNo);
+    EXPECT_TRUE(prompter.questions().value(0).contains(QStringLiteral("暗号化されずに送られます")));
+    EXPECT_EQ(view.address, QStringLiteral("ftp://ftp.example.jp:2121"));
+    EXPECT_EQ(transfer.connections.last().address, QStringLiteral("ftp://ftp.example.jp:2121"));
+    EXPECT_TRUE(prompter.messages().isEmpty());
+
+    // No: nothing is sent, and the one sentence says why, with the detail.
+    session.connectOrDisconnect();
+    settle();
+    prompter.clear();
+    view.address = QStringLiteral("ftp.example.jp");
+    transfer.outcomes[dir] = {noTls};
+    prompter.answerNo();
+    session.connectOrDisconnect();
+    settle();
+    EXPECT_EQ(prompter.messages(),
+              QStringList{QStringLiteral("このサーバーは暗号化に対応していないため、接続しませんでした。\n"
+                                         "AUTH TLS not supported")});
+    EXPECT_EQ(view.address, QStringLiteral("ftp.example.jp"));
+
+    // A refused log-in over an encrypted connection says so plainly.
+    session.connectOrDisconnect();
+    settle();
+    prompter.clear();
+    TransferOutcome login;
+    login.failure = TransferOutcome::Failure::Login;
+    login.secure = true;
+    login.reply = QStringLiteral("530 Login incorrect.");
+    transfer.outcomes[dir] = {login};
+    session.connectOrDisconnect();
+    settle();
+    EXPECT_EQ(prompter.messages(),
+              QStringList{QStringLiteral("ユーザー名かパスワードが正しくありません。\n530 Login incorrect.")});
+    EXPECT_EQ(prompter.unexpected(), 0);
+}
+
 TEST(FtpSessionLifetime, DeletingTheSessionMidBatchStopsIt)
 {
     FakeFtpView view;

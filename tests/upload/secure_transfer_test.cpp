@@ -1,0 +1,230 @@
+// The curl transfer over FTP with TLS (vsftpd) and SFTP (asyncssh) on
+// 127.0.0.1: every operation once, and the server's identity checked before
+// anything else is sent.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include "support/golden.h"
+#include "upload/curl_transfer.h"
+#include "upload/ftp_server.h"
+#include "upload/secure_servers.h"
+#include "upload/trust_store.h"
+
+namespace webloom {
+namespace {
+
+constexpr int kWaitMs = 30000;
+
+TransferOutcome request(Transfer &transfer, const TransferRequest &request)
+{
+    QSignalSpy spy(&transfer, &Transfer::finished);
+    transfer.start(request);
+    if (!spy.wait(kWaitMs)) {
+        ADD_FAILURE() << "no outcome";
+        return {};
+    }
+    return spy.first().first().value<TransferOutcome>();
+}
+
+QStringList shown(const TransferOutcome &outcome)
+{
+    QStringList out;
+    for (const RemoteEntry &entry : outcome.entries)
+        out.append(entry.directory ? entry.name + QLatin1Char('/') : entry.name);
+    return out;
+}
+
+class SecureTransferTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(work_.isValid() && root_.isValid() && local_.isValid());
+        QDir::setCurrent(work_.path());
+        options_.trustFile = work_.filePath(QStringLiteral("trusted.txt"));
+        ASSERT_TRUE(test::writeBytes(local_.filePath(QStringLiteral("page.html")), page_));
+    }
+
+    std::unique_ptr<CurlTransfer> transfer(const QString &address, const QString &user, const QString &password)
+    {
+        auto t = std::make_unique<CurlTransfer>(options_);
+        t->setConnection({address, user, password});
+        return t;
+    }
+
+    // Every operation of the window once, in the folder "made" below the
+    // log-in folder.
+    void roundTrip(Transfer &t, const QString &rootPath)
+    {
+        TransferOutcome outcome = request(t, TransferRequest::mkdir(QStringLiteral("made")));
+        ASSERT_TRUE(outcome.ok) << outcome.reply.toStdString() << " / " << outcome.detail.toStdString();
+        ASSERT_TRUE(request(t, TransferRequest::cd(QStringLiteral("made"))).ok);
+        EXPECT_FALSE(request(t, TransferRequest::cd(QStringLiteral("missing"))).ok);
+        outcome =
+            request(t, TransferRequest::put(local_.filePath(QStringLiteral("page.html")), QStringLiteral("page.html")));
+        ASSERT_TRUE(outcome.ok) << outcome.reply.toStdString() << " / " << outcome.detail.toStdString();
+        EXPECT_EQ(test::readBytes(rootPath + QStringLiteral("/made/page.html")), page_);
+        EXPECT_FALSE(
+            request(t, TransferRequest::put(local_.filePath(QStringLiteral("page.html")), QStringLiteral("page.html")))
+                .ok)
+            << "an existing file is never replaced";
+        outcome = request(t, TransferRequest::list());
+        ASSERT_TRUE(outcome.ok);
+        EXPECT_EQ(shown(outcome), QStringList{QStringLiteral("page.html")});
+        EXPECT_EQ(outcome.entries.value(0).size, page_.size());
+        outcome =
+            request(t, TransferRequest::get(QStringLiteral("page.html"), local_.filePath(QStringLiteral("back.html"))));
+        ASSERT_TRUE(outcome.ok) << outcome.reply.toStdString();
+        EXPECT_EQ(test::readBytes(local_.filePath(QStringLiteral("back.html"))), page_);
+        ASSERT_TRUE(test::writeBytes(rootPath + QStringLiteral("/made/next.html"), "next"));
+        ASSERT_TRUE(request(t, TransferRequest::rename(QStringLiteral("next.html"), QStringLiteral("page.html"))).ok);
+        EXPECT_EQ(test::readBytes(rootPath + QStringLiteral("/made/page.html")), QByteArray("next"));
+        ASSERT_TRUE(request(t, TransferRequest::remove(QStringLiteral("page.html"))).ok);
+        EXPECT_FALSE(QFile::exists(rootPath + QStringLiteral("/made/page.html")));
+        ASSERT_TRUE(request(t, TransferRequest::cd(QStringLiteral(".."))).ok);
+        ASSERT_TRUE(request(t, TransferRequest::rmdir(QStringLiteral("made"))).ok);
+        EXPECT_FALSE(QFile::exists(rootPath + QStringLiteral("/made")));
+    }
+
+    QTemporaryDir work_, root_, local_;
+    CurlOptions options_;
+    const QByteArray page_ = QByteArray("<html>\r\n\x82\xa0\0end\r\n", 16);
+};
+
+bool loggedIn(const QStringList &commands)
+{
+    for (const QString &command : commands) {
+        if (command.startsWith(QLatin1String("USER")) || command.startsWith(QLatin1String("PASS")))
+            return true;
+    }
+    return false;
+}
+
+TEST_F(SecureTransferTest, ExplicitTlsTrustsOnlyWhatTheUserAccepted)
+{
+    // vsftpd serves the folder it is given; a folder inside the temporary one
+    // keeps the log-in folder free of the test's own files.
+    const QString served = root_.filePath(QStringLiteral("site"));
+    ASSERT_TRUE(QDir().mkpath(served));
+    const test::Certificate first = test::Certificate::make(work_.path(), QStringLiteral("first"));
+    ASSERT_FALSE(first.fingerprint.isEmpty());
+    test::Vsftpd server;
+    ASSERT_TRUE(server.start(served, work_.path(), first, false)) << server.output().toStdString();
+    const QString address = QStringLiteral("ftpes://127.0.0.1:%1").arg(server.port());
+
+    // A certificate no authority signed: shown, nothing sent after AUTH TLS.
+    auto t = transfer(address, QStringLiteral("ftp"), QStringLiteral("secret"));
+    TransferOutcome outcome = request(*t, TransferRequest::list());
+    ASSERT_EQ(outcome.failure, TransferOutcome::Failure::Untrusted) << outcome.detail.toStdString();
+    EXPECT_EQ(outcome.identity.fingerprint, first.fingerprint);
+    EXPECT_TRUE(outcome.identity.rememberedFingerprint.isEmpty());
+    EXPECT_TRUE(outcome.identity.subject.contains(QLatin1String("CN=first"))) << outcome.identity.subject.toStdString();
+    EXPECT_FALSE(outcome.identity.reason.isEmpty());
+    EXPECT_TRUE(outcome.identity.notAfter > QDateTime::currentDateTimeUtc());
+    EXPECT_FALSE(loggedIn(server.commands())) << server.commands().join(u'\n').toStdString();
+
+    // Trusted: every operation works, data connections included.
+    ASSERT_TRUE(TrustStore(options_.trustFile)
+                    .remember(QStringLiteral("127.0.0.1:%1").arg(server.port()), TrustStore::Kind::Certificate,
+                              first.fingerprint));
+    roundTrip(*t, served);
+    EXPECT_TRUE(server.commands().contains(QStringLiteral("PROT P")));
+    t.reset();
+
+    // Without a scheme the same server is used encrypted.
+    auto automatic =
+        transfer(QStringLiteral("127.0.0.1:%1").arg(server.port()), QStringLiteral("ftp"), QStringLiteral("secret"));
+    outcome = request(*automatic, TransferRequest::list());
+    EXPECT_TRUE(outcome.ok) << outcome.detail.toStdString();
+    EXPECT_TRUE(outcome.secure);
+    automatic.reset();
+
+    // The server comes back with another certificate: refused, both shown.
+    server.stop();
+    const test::Certificate second = test::Certificate::make(work_.path(), QStringLiteral("second"));
+    test::Vsftpd changed;
+    ASSERT_TRUE(changed.start(served, work_.path(), second, false, server.port())) << changed.output().toStdString();
+    t = transfer(address, QStringLiteral("ftp"), QStringLiteral("secret"));
+    outcome = request(*t, TransferRequest::list());
+    ASSERT_EQ(outcome.failure, TransferOutcome::Failure::Untrusted);
+    EXPECT_EQ(outcome.identity.fingerprint, second.fingerprint);
+    EXPECT_EQ(outcome.identity.rememberedFingerprint, first.fingerprint);
+    EXPECT_FALSE(loggedIn(changed.commands()));
+
+    // Accepted for one run only ("webloom ftp --trust").
+    options_.trustOnce = {second.fingerprint};
+    t = transfer(address, QStringLiteral("ftp"), QStringLiteral("secret"));
+    EXPECT_TRUE(request(*t, TransferRequest::list()).ok);
+}
+
+TEST_F(SecureTransferTest, ImplicitTlsWorksOnceTrusted)
+{
+    const QString served = root_.filePath(QStringLiteral("site"));
+    ASSERT_TRUE(QDir().mkpath(served));
+    const test::Certificate certificate = test::Certificate::make(work_.path(), QStringLiteral("implicit"));
+    test::Vsftpd server;
+    ASSERT_TRUE(server.start(served, work_.path(), certificate, true)) << server.output().toStdString();
+    options_.trustOnce = {certificate.fingerprint};
+    auto t = transfer(QStringLiteral("ftps://127.0.0.1:%1").arg(server.port()), QStringLiteral("ftp"),
+                      QStringLiteral("secret"));
+    roundTrip(*t, served);
+}
+
+TEST_F(SecureTransferTest, APlainServerGetsNoPasswordWhenEncryptionIsAskedFor)
+{
+    test::FtpServer plain;
+    ASSERT_TRUE(plain.start(root_.path(), QStringLiteral("u"), QStringLiteral("p")));
+    for (const QString &address : {QStringLiteral("ftpes://") + plain.hostPort(), plain.hostPort()}) {
+        auto t = transfer(address, QStringLiteral("u"), QStringLiteral("p"));
+        const TransferOutcome outcome = request(*t, TransferRequest::list());
+        EXPECT_EQ(outcome.failure, TransferOutcome::Failure::NoTls) << address.toStdString();
+    }
+    EXPECT_FALSE(loggedIn(plain.commands())) << plain.commands().join(u'\n').toStdString();
+    // Implicit TLS against it fails as a handshake, not as a plain session.
+    auto t = transfer(QStringLiteral("ftps://") + plain.hostPort(), QStringLiteral("u"), QStringLiteral("p"));
+    EXPECT_EQ(request(*t, TransferRequest::list()).failure, TransferOutcome::Failure::Unsupported);
+    EXPECT_FALSE(loggedIn(plain.commands()));
+}
+
+TEST_F(SecureTransferTest, SftpChecksTheHostKeyBeforeTheLogIn)
+{
+    const QString key = work_.filePath(QStringLiteral("host_key"));
+    test::SftpServer server;
+    ASSERT_TRUE(server.start(root_.path(), QStringLiteral("taro"), QStringLiteral("pass word"), key))
+        << server.errors().toStdString();
+    const QString address = QStringLiteral("sftp://127.0.0.1:%1").arg(server.port());
+    auto t = transfer(address, QStringLiteral("taro"), QStringLiteral("pass word"));
+    TransferOutcome outcome = request(*t, TransferRequest::list());
+    ASSERT_EQ(outcome.failure, TransferOutcome::Failure::Untrusted) << outcome.detail.toStdString();
+    EXPECT_EQ(outcome.identity.kind, PeerIdentity::Kind::HostKey);
+    EXPECT_EQ(outcome.identity.fingerprint, server.fingerprint());
+    EXPECT_EQ(outcome.identity.keyType, QStringLiteral("ssh-ed25519"));
+
+    const QString hostPort = QStringLiteral("127.0.0.1:%1").arg(server.port());
+    ASSERT_TRUE(TrustStore(options_.trustFile).remember(hostPort, TrustStore::Kind::HostKey, server.fingerprint()));
+    roundTrip(*t, root_.path());
+
+    auto wrong = transfer(address, QStringLiteral("taro"), QStringLiteral("wrong"));
+    outcome = request(*wrong, TransferRequest::list());
+    EXPECT_EQ(outcome.failure, TransferOutcome::Failure::Login) << outcome.detail.toStdString();
+    EXPECT_TRUE(outcome.secure);
+    t.reset();
+    wrong.reset();
+
+    // Another key on the same address: refused, both fingerprints shown.
+    server.stop();
+    test::SftpServer changed;
+    ASSERT_TRUE(changed.start(root_.path(), QStringLiteral("taro"), QStringLiteral("pass word"),
+                              work_.filePath(QStringLiteral("other_key")), server.port()));
+    t = transfer(address, QStringLiteral("taro"), QStringLiteral("pass word"));
+    outcome = request(*t, TransferRequest::list());
+    ASSERT_EQ(outcome.failure, TransferOutcome::Failure::Untrusted);
+    EXPECT_EQ(outcome.identity.fingerprint, changed.fingerprint());
+    EXPECT_EQ(outcome.identity.rememberedFingerprint, server.fingerprint());
+}
+
+} // namespace
+} // namespace webloom
