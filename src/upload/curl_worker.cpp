@@ -927,8 +927,8 @@ void CurlWorker::setCommonOptions(const QByteArray &url)
         // session reuse required"). TLS 1.2 sessions can be resumed again and
         // again; TLS 1.3 is used only with servers that speak nothing older.
         curl_easy_setopt(h, CURLOPT_SSLVERSION,
-                         static_cast<long>(CURL_SSLVERSION_TLSv1_2 |
-                                           (tls13Only_ ? CURL_SSLVERSION_MAX_DEFAULT : CURL_SSLVERSION_MAX_TLSv1_2)));
+                         long(CURL_SSLVERSION_TLSv1_2) |
+                             (tls13Only_ ? long(CURL_SSLVERSION_MAX_DEFAULT) : long(CURL_SSLVERSION_MAX_TLSv1_2)));
         break;
     }
     // Without a user name libcurl logs in as "anonymous", which is what an
