@@ -173,13 +173,16 @@ class SftpServer {
 public:
     ~SftpServer() { stop(); }
 
-    bool start(const QString &root, const QString &user, const QString &password, const QString &keyFile, int port = 0)
+    // clientKey: when given, a key pair made there (if missing) whose public
+    // half the server also accepts for the user.
+    bool start(const QString &root, const QString &user, const QString &password, const QString &keyFile,
+               int port = 0, const QString &clientKey = {})
     {
         process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
         process_.setProcessChannelMode(QProcess::SeparateChannels);
         process_.start(QStringLiteral(WEBLOOM_PYTHON),
                        {QStringLiteral("-W"), QStringLiteral("ignore"), QStringLiteral("-c"),
-                        QString::fromLatin1(kScript), root, user, password, keyFile, QString::number(port)});
+                        QString::fromLatin1(kScript), root, user, password, keyFile, QString::number(port), clientKey});
         if (!process_.waitForStarted(5000))
             return false;
         QByteArray out;
@@ -207,13 +210,26 @@ public:
 private:
     static constexpr const char *kScript = R"(
 import asyncio, os, sys, asyncssh
-root, user, password, keyfile, port = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4], int(sys.argv[5])
+root, user, password, keyfile, port, client = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4], int(sys.argv[5]), sys.argv[6]
 if not os.path.exists(keyfile):
     asyncssh.generate_private_key('ssh-ed25519').write_private_key(keyfile)
 key = asyncssh.read_private_key(keyfile)
+client_keys = None
+if client:
+    if not os.path.exists(client):
+        pair = asyncssh.generate_private_key('ssh-ed25519')
+        pair.write_private_key(client)
+        pair.write_public_key(client + '.pub')
+    client_keys = asyncssh.read_authorized_keys(client + '.pub')
 class Server(asyncssh.SSHServer):
     def begin_auth(self, username):
+        if client_keys is not None:
+            self._conn.set_authorized_keys(client_keys)
         return True
+    def connection_made(self, conn):
+        self._conn = conn
+    def public_key_auth_supported(self):
+        return client_keys is not None
     def password_auth_supported(self):
         return True
     def validate_password(self, username, pw):

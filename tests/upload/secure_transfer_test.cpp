@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 
 #include "support/golden.h"
+#include "support/scoped_env.h"
 #include "upload/curl_transfer.h"
 #include "upload/ftp_server.h"
 #include "upload/secure_servers.h"
@@ -224,6 +225,22 @@ TEST_F(SecureTransferTest, SftpChecksTheHostKeyBeforeTheLogIn)
     ASSERT_EQ(outcome.failure, TransferOutcome::Failure::Untrusted);
     EXPECT_EQ(outcome.identity.fingerprint, changed.fingerprint());
     EXPECT_EQ(outcome.identity.rememberedFingerprint, server.fingerprint());
+}
+
+TEST_F(SecureTransferTest, SftpWithoutAPasswordUsesTheUsersKey)
+{
+    QTemporaryDir home;
+    ASSERT_TRUE(QDir(home.path()).mkpath(QStringLiteral(".ssh")));
+    const test::ScopedEnv useHome("HOME", home.path());
+    test::SftpServer server;
+    ASSERT_TRUE(server.start(root_.path(), QStringLiteral("taro"), QStringLiteral("unused"),
+                             work_.filePath(QStringLiteral("host_key")), 0,
+                             home.filePath(QStringLiteral(".ssh/id_ed25519"))))
+        << server.errors().toStdString();
+    options_.trustOnce = {server.fingerprint()};
+    auto t = transfer(QStringLiteral("sftp://127.0.0.1:%1").arg(server.port()), QStringLiteral("taro"), QString());
+    const TransferOutcome outcome = request(*t, TransferRequest::list());
+    EXPECT_TRUE(outcome.ok) << outcome.reply.toStdString() << " / " << outcome.detail.toStdString();
 }
 
 } // namespace
