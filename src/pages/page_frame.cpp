@@ -1,5 +1,8 @@
 #include "pages/page_frame.h"
 
+#include <QFile>
+#include <QFileInfo>
+
 #include "document/cp932.h"
 
 namespace webloom {
@@ -52,6 +55,8 @@ bool PageFrame::open(const QString &fileName)
     }
     file_ = std::move(file);
     buffer_.clear();
+    digest_.reset();
+    writtenBytes_ = 0;
     return true;
 }
 
@@ -59,8 +64,11 @@ void PageFrame::line(const QString &text)
 {
     if (!file_)
         return;
+    const qsizetype start = buffer_.size();
     buffer_ += cp932::encode(text, cp932::Unmappable::NumericReference);
     buffer_ += "\r\n";
+    digest_.addData(QByteArrayView(buffer_).sliced(start));
+    writtenBytes_ += buffer_.size() - start;
     if (buffer_.size() >= 64 * 1024)
         writeBuffer();
 }
@@ -160,6 +168,15 @@ PageResult PageFrame::finishPage(const QStringList &creditBlock)
     return PageResult::Written;
 }
 
+bool PageFrame::sameAsOnDisk(const QString &path)
+{
+    QFile old(path);
+    if (!QFileInfo(path).isFile() || old.size() != writtenBytes_ || !old.open(QIODevice::ReadOnly))
+        return false;
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    return hash.addData(&old) && hash.result() == digest_.result();
+}
+
 bool PageFrame::close()
 {
     if (!file_)
@@ -168,6 +185,13 @@ bool PageFrame::close()
     if (!buffer_.isEmpty())
         file->write(buffer_);
     buffer_.clear();
+    // A page whose bytes have not changed is left as it is, file time and
+    // all, so that publishing sees nothing new.
+    if (file->errorString().isEmpty() && sameAsOnDisk(file->path())) {
+        file->cancel();
+        written_.append(file->path());
+        return true;
+    }
     if (!file->errorString().isEmpty() || !file->commit()) {
         fail(file->path(), file->errorString());
         return false;

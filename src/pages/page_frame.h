@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCryptographicHash>
 #include <QString>
 #include <QStringList>
 
@@ -83,11 +84,15 @@ private:
     // Writes out the encoded lines; false once any write has failed.
     bool writeBuffer();
     void fail(const QString &path, const QString &reason);
+    bool sameAsOnDisk(const QString &path);
 
     SiteDocument &doc_;
     Prompter &prompter_;
     std::unique_ptr<AtomicFile> file_;
     QByteArray buffer_;
+    // Of every byte of the current file, to tell an unchanged page.
+    QCryptographicHash digest_{QCryptographicHash::Sha256};
+    qint64 writtenBytes_ = 0;
     QStringList written_;
 };
 

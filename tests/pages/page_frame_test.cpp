@@ -1,4 +1,6 @@
+#include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -6,6 +8,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include "document/cp932.h"
 #include "pages/page_frame.h"
@@ -85,6 +88,35 @@ TEST_F(PageFrameTest, WritingTwiceReplacesTheFile)
     EXPECT_EQ(test::readBytes(path(QStringLiteral("p.html"))), QByteArray("2\r\n"));
     EXPECT_EQ(entries(), QStringList{QStringLiteral("p.html")});
     EXPECT_TRUE(prompter.messages().isEmpty());
+}
+
+TEST_F(PageFrameTest, AnUnchangedPageKeepsItsFileAndTime)
+{
+    const QStringList lines = {QStringLiteral("<HTML>"), QStringLiteral("同じ内容")};
+    ASSERT_TRUE(writeLines(QStringLiteral("same.html"), lines));
+    const QDateTime old = QDateTime::currentDateTime().addSecs(-3600);
+    QFile file(path(QStringLiteral("same.html")));
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite) && file.setFileTime(old, QFileDevice::FileModificationTime));
+    file.close();
+    struct stat before {};
+    ASSERT_EQ(::stat(QFile::encodeName(file.fileName()).constData(), &before), 0);
+
+    PageFrame frame(doc, prompter);
+    ASSERT_TRUE(frame.open(QStringLiteral("same.html")));
+    for (const QString &l : lines)
+        frame.line(l);
+    ASSERT_TRUE(frame.close());
+    EXPECT_EQ(frame.writtenFiles(), QStringList{path(QStringLiteral("same.html"))});
+    const QFileInfo after(path(QStringLiteral("same.html")));
+    EXPECT_EQ(after.lastModified(), old);
+    struct stat now {};
+    ASSERT_EQ(::stat(QFile::encodeName(file.fileName()).constData(), &now), 0);
+    EXPECT_EQ(now.st_ino, before.st_ino);
+    EXPECT_EQ(entries(), QStringList{QStringLiteral("same.html")}) << "no temporary file left";
+
+    // One byte more is a change.
+    ASSERT_TRUE(writeLines(QStringLiteral("same.html"), lines + QStringList{QString()}));
+    EXPECT_NE(QFileInfo(path(QStringLiteral("same.html"))).lastModified(), old);
 }
 
 TEST_F(PageFrameTest, EncodingIsCp932WithCrLfAndNoBom)
