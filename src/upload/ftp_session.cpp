@@ -8,6 +8,7 @@
 
 #include "document/file_name.h"
 #include "upload/address.h"
+#include "upload/trust_prompt.h"
 #include "pages/page_frame.h"
 
 namespace webloom {
@@ -159,8 +160,10 @@ void FtpSession::onFinished(const TransferOutcome &outcome)
 bool FtpSession::resolve(const TransferOutcome &outcome)
 {
     using Failure = TransferOutcome::Failure;
-    if (outcome.failure == Failure::Untrusted && !outcome.identity.fingerprint.isEmpty())
-        return confirmTrust(outcome.identity);
+    if (outcome.failure == Failure::Untrusted && !outcome.identity.fingerprint.isEmpty()) {
+        const std::optional<ServerAddress> address = ServerAddress::parse(transfer_.connection().address);
+        return address && askTrust(prompter_, trust_, address->hostPort(), outcome.identity);
+    }
     if (outcome.failure != Failure::NoTls)
         return false;
     // No scheme means "encrypted when the server offers it"; the user decides
@@ -169,10 +172,7 @@ bool FtpSession::resolve(const TransferOutcome &outcome)
     const std::optional<ServerAddress> address = ServerAddress::parse(connection.address);
     if (!address || address->scheme != ServerAddress::Scheme::Auto)
         return false;
-    if (!prompter_.questionDefaultNo(QStringLiteral("暗号化の確認"),
-                                     framedQuestion(QStringLiteral("このサーバーは暗号化に対応していません。\n"
-                                                                   "パスワードが暗号化されずに送られます。\n"
-                                                                   "接続しますか？"))))
+    if (!askUnencrypted(prompter_))
         return false;
     const QString plain = address->withScheme(ServerAddress::Scheme::Ftp);
     transfer_.setConnection({plain, connection.user, connection.password});
@@ -180,92 +180,7 @@ bool FtpSession::resolve(const TransferOutcome &outcome)
     return true;
 }
 
-namespace {
-
-QString dateText(const QDateTime &time)
-{
-    return time.isValid() ? time.toLocalTime().toString(QStringLiteral("yyyy/MM/dd")) : QStringLiteral("不明");
-}
-
-} // namespace
-
-bool FtpSession::confirmTrust(const PeerIdentity &identity)
-{
-    const bool certificate = identity.kind == PeerIdentity::Kind::Certificate;
-    const bool changed = !identity.rememberedFingerprint.isEmpty();
-    const QString server = QStringLiteral("サーバー：%1:%2").arg(identity.host).arg(identity.port);
-    QStringList lines;
-    if (changed) {
-        lines << (certificate ? QStringLiteral("サーバーの証明書が前回と変わっています。")
-                              : QStringLiteral("サーバーの鍵が前回と変わっています。"))
-              << QStringLiteral("別のサーバーになりすまされているおそれがあります。") << QString() << server
-              << QStringLiteral("前回の指紋：") + identity.rememberedFingerprint
-              << QStringLiteral("今回の指紋：") + identity.fingerprint;
-    } else {
-        lines << (certificate ? QStringLiteral("このサーバーの証明書を確かめられませんでした。")
-                              : QStringLiteral("このサーバーの鍵は、まだ確かめられていません。"))
-              << QString() << server;
-        if (!certificate)
-            lines << QStringLiteral("鍵の種類：") + identity.keyType;
-        lines << QStringLiteral("指紋：") + identity.fingerprint;
-    }
-    if (certificate) {
-        lines << QStringLiteral("理由：") + identity.reason << QStringLiteral("発行先：") + identity.subject
-              << QStringLiteral("発行者：") + identity.issuer
-              << QStringLiteral("有効期間：%1 ～ %2").arg(dateText(identity.notBefore), dateText(identity.notAfter));
-    }
-    lines << QString()
-          << (certificate ? QStringLiteral("この証明書を信頼して接続しますか？")
-                          : QStringLiteral("この鍵を信頼して接続しますか？"));
-    const QString title = QStringLiteral("サーバーの確認");
-    const QString text = framedQuestion(lines.join(QLatin1Char('\n')));
-    // Only an explicit choice replaces what was trusted before.
-    const bool yes = changed ? prompter_.questionDefaultNo(title, text) : prompter_.question(title, text);
-    if (!yes)
-        return false;
-    QString error;
-    const TrustStore::Kind kind = certificate ? TrustStore::Kind::Certificate : TrustStore::Kind::HostKey;
-    const QString hostPort = ServerAddress::parse(transfer_.connection().address).value_or(ServerAddress{}).hostPort();
-    if (!trust_ || !trust_->remember(hostPort, kind, identity.fingerprint, &error)) {
-        prompter_.message(QStringLiteral("信頼したことを記録できませんでした。\n") + error);
-        return false;
-    }
-    return true;
-}
-
 // One sentence the user can act on, and the library's own words below it.
-QString FtpSession::secureFailureMessage(const TransferOutcome &outcome) const
-{
-    using Failure = TransferOutcome::Failure;
-    const bool certificate = outcome.identity.kind == PeerIdentity::Kind::Certificate;
-    const bool changed = !outcome.identity.rememberedFingerprint.isEmpty();
-    QString sentence;
-    QString detail = outcome.detail.isEmpty() ? outcome.reply : outcome.detail;
-    switch (outcome.failure) {
-    case Failure::Untrusted:
-        sentence = certificate ? (changed ? QStringLiteral("証明書が前回と違うため、接続しませんでした。")
-                                          : QStringLiteral("証明書を信頼しなかったため、接続しませんでした。"))
-                               : (changed ? QStringLiteral("サーバーの鍵が前回と違うため、接続しませんでした。")
-                                          : QStringLiteral("サーバーの鍵を信頼しなかったため、接続しませんでした。"));
-        detail = QStringLiteral("指紋：") + outcome.identity.fingerprint;
-        break;
-    case Failure::NoTls:
-        sentence = QStringLiteral("このサーバーは暗号化に対応していないため、接続しませんでした。");
-        break;
-    case Failure::Unsupported:
-        sentence =
-            QStringLiteral("暗号化の手続きに失敗しました。サーバーがこの接続方式に対応しているか確かめて下さい。");
-        break;
-    case Failure::Login:
-        sentence = outcome.secure ? QStringLiteral("ユーザー名かパスワードが正しくありません。") : QString();
-        break;
-    default:
-        break;
-    }
-    if (sentence.isEmpty())
-        return {};
-    return detail.isEmpty() ? sentence : sentence + QLatin1Char('\n') + detail;
-}
 
 void FtpSession::stateHandler(int state, const TransferOutcome &outcome)
 {

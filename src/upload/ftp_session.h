@@ -97,8 +97,6 @@ private:
     // A failure the user can resolve (an unknown certificate, a server
     // without encryption): true when the request is to be sent again.
     bool resolve(const TransferOutcome &outcome);
-    bool confirmTrust(const PeerIdentity &identity);
-    QString secureFailureMessage(const TransferOutcome &outcome) const;
     void stateHandler(int state, const TransferOutcome &outcome);
     void readListing(const TransferOutcome &outcome);
 
