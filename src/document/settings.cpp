@@ -1,5 +1,6 @@
 #include "document/settings.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
@@ -81,6 +82,46 @@ QString readHostmei()
 void saveHostmei(const QString &value)
 {
     saveValue(kHostmei, value);
+}
+
+namespace {
+
+// One group per base folder, named after it without the characters a key
+// cannot hold.
+QString publishGroup(const QString &baseFolder)
+{
+    const QByteArray path = QFileInfo(baseFolder).absoluteFilePath().toUtf8();
+    return QStringLiteral("publish/") +
+           QString::fromLatin1(QCryptographicHash::hash(path, QCryptographicHash::Sha256).toHex().left(24));
+}
+
+} // namespace
+
+PublishChoice readPublishChoice(const QString &baseFolder)
+{
+    PublishChoice choice;
+    const std::unique_ptr<QSettings> store = openStore();
+    if (store->status() != QSettings::NoError)
+        return choice;
+    store->beginGroup(publishGroup(baseFolder));
+    choice.connection = store->value(QStringLiteral("connection")).toString();
+    choice.remote = store->value(QStringLiteral("remote")).toString();
+    choice.parallel = store->value(QStringLiteral("parallel"), 2).toInt();
+    return choice;
+}
+
+void savePublishChoice(const QString &baseFolder, const PublishChoice &choice)
+{
+    const std::unique_ptr<QSettings> store = openStore();
+    if (store->status() != QSettings::NoError || !store->isWritable())
+        return;
+    store->beginGroup(publishGroup(baseFolder));
+    store->setValue(QStringLiteral("folder"), QFileInfo(baseFolder).absoluteFilePath());
+    store->setValue(QStringLiteral("connection"), choice.connection);
+    store->setValue(QStringLiteral("remote"), choice.remote);
+    store->setValue(QStringLiteral("parallel"), choice.parallel);
+    store->endGroup();
+    store->sync();
 }
 
 QString desktopFolder()

@@ -26,6 +26,17 @@ QString readFirstdir();
 QString readHostmei();
 void saveHostmei(const QString &value);
 
+// What the publish window was last set to for one base folder: the
+// connection name, the remote folder and the number of connections. Kept in
+// the settings store (group "publish"), not in the project file.
+struct PublishChoice {
+    QString connection;
+    QString remote;
+    int parallel = 2;
+};
+PublishChoice readPublishChoice(const QString &baseFolder);
+void savePublishChoice(const QString &baseFolder, const PublishChoice &choice);
+
 // The user's desktop folder, looked up afresh on every call; empty when the
 // platform names none or the folder does not exist.
 QString desktopFolder();

@@ -195,7 +195,7 @@ if opt['rate'] > 0:
 config_logging(level=logging.DEBUG)
 server = FTPServer(('127.0.0.1', 0), Handler)
 if opt['max_connections'] > 0:
-    server.max_cons = opt['max_connections']
+    server.max_cons_per_ip = opt['max_connections']
 sys.stderr.write('>>> starting FTP server on 127.0.0.1:%d <<<\n' % server.address[1])
 sys.stderr.flush()
 server.serve_forever()

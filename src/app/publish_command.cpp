@@ -1,0 +1,212 @@
+#include "app/publish_command.h"
+
+#include <QCommandLineParser>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+
+#include "app/cli_prompter.h"
+#include "document/project_file.h"
+#include "document/settings.h"
+#include "upload/address.h"
+#include "upload/curl_transfer.h"
+#include "upload/publisher.h"
+#include "upload/registry.h"
+
+namespace webloom {
+
+namespace {
+
+const char kUsage[] = "usage: webloom publish PROJECT_FILE --connection NAME [--registry FILE] [--remote DIR]\n"
+                      "                       [--parallel N] [--dry-run] [--trust FINGERPRINT]...\n"
+                      "  Builds every page of the project into its base folder and uploads the new and\n"
+                      "  changed files, with the photos and pictures the pages refer to, to the remote\n"
+                      "  folder of a registered connection.\n"
+                      "  --connection NAME      the connection of the registry to publish with\n"
+                      "  --registry FILE        the registry file (default: the one the FTP window uses)\n"
+                      "  --remote DIR           the folder on the server (default: the last one used for\n"
+                      "                         this site and connection, or the log-in folder)\n"
+                      "  --parallel N           connections at once, 1 to 8 (default 2)\n"
+                      "  --dry-run              list what would be sent; send and record nothing\n"
+                      "  --trust FINGERPRINT    accept this certificate or host key for this run\n"
+                      "  The password is the registry's, or WEBLOOM_FTP_PASSWORD when set.\n";
+
+int usageError(QTextStream &err, const QString &problem)
+{
+    err << "webloom publish: " << problem << "\n" << kUsage;
+    err.flush();
+    return 2;
+}
+
+QString oneLine(QString text)
+{
+    return text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+}
+
+} // namespace
+
+QString publishUsage()
+{
+    return QString::fromLatin1(kUsage);
+}
+
+int runPublish(const QStringList &arguments, QTextStream &out, QTextStream &err)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption connectionOption(QStringLiteral("connection"), QString(), QStringLiteral("NAME"));
+    const QCommandLineOption registryOption(QStringLiteral("registry"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption remoteOption(QStringLiteral("remote"), QString(), QStringLiteral("DIR"));
+    const QCommandLineOption parallelOption(QStringLiteral("parallel"), QString(), QStringLiteral("N"));
+    const QCommandLineOption dryRunOption(QStringLiteral("dry-run"));
+    const QCommandLineOption trustOption(QStringLiteral("trust"), QString(), QStringLiteral("FINGERPRINT"));
+    const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    parser.addOptions(
+        {connectionOption, registryOption, remoteOption, parallelOption, dryRunOption, trustOption, helpOption});
+    if (!parser.parse(QStringList{QStringLiteral("webloom publish")} + arguments))
+        return usageError(err, parser.errorText());
+    if (parser.isSet(helpOption)) {
+        out << kUsage;
+        out.flush();
+        return 0;
+    }
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() != 1)
+        return usageError(err, positional.isEmpty() ? QStringLiteral("missing project file")
+                                                    : QStringLiteral("unexpected argument ") + positional.at(1));
+    if (!parser.isSet(connectionOption) || parser.value(connectionOption).isEmpty())
+        return usageError(err, QStringLiteral("--connection NAME is required"));
+    int parallel = 2;
+    if (parser.isSet(parallelOption)) {
+        bool ok = false;
+        parallel = parser.value(parallelOption).toInt(&ok);
+        if (!ok || parallel < 1 || parallel > Publisher::kMaxParallel)
+            return usageError(err, QStringLiteral("--parallel takes a number from 1 to 8"));
+    }
+    const QStringList trusted = parser.values(trustOption);
+    for (const QString &fingerprint : trusted) {
+        if (!fingerprint.startsWith(QLatin1String("SHA256:")) || fingerprint.size() != 50)
+            return usageError(err, QStringLiteral("not a fingerprint: \"%1\"").arg(fingerprint));
+    }
+    const bool dryRun = parser.isSet(dryRunOption);
+
+    // The project, as LOAD reads it.
+    SiteDocument doc;
+    ConsolePrompter prompter(err);
+    if (!loadProjectFile(doc, prompter, QFileInfo(positional.first()).absoluteFilePath()))
+        return 2;
+
+    // The connection, as the FTP window registered it.
+    const QString registryPath = parser.isSet(registryOption) ? parser.value(registryOption) : settings::readHostmei();
+    if (registryPath.isEmpty())
+        return usageError(err, QStringLiteral("no registry file: give --registry FILE"));
+    QFile registryFile(registryPath);
+    std::optional<QList<Connection>> entries;
+    if (registryFile.open(QIODevice::ReadOnly) && registryFile.size() <= 1024 * 1024)
+        entries = parseRegistry(registryFile.readAll());
+    if (!entries) {
+        err << "webloom publish: cannot read the registry " << registryPath << "\n";
+        return 2;
+    }
+    const QString name = parser.value(connectionOption);
+    std::optional<Connection> entry;
+    for (const Connection &c : *entries) {
+        if (c.name == name)
+            entry = c;
+    }
+    if (!entry) {
+        err << "webloom publish: no connection named \"" << name << "\" in " << registryPath << "\n";
+        return 2;
+    }
+    const QString password = qEnvironmentVariableIsSet("WEBLOOM_FTP_PASSWORD")
+                                 ? qEnvironmentVariable("WEBLOOM_FTP_PASSWORD")
+                                 : entry->password;
+    const Transfer::Connection connection{entry->address, entry->user, password};
+    if (!ServerAddress::parse(connection.address)) {
+        err << "webloom publish: not an address: \"" << connection.address << "\"\n";
+        return 2;
+    }
+    const QString baseFolder = doc.text(Field::Label1);
+    const settings::PublishChoice remembered = settings::readPublishChoice(baseFolder);
+    const QString remote = parser.isSet(remoteOption) ? parser.value(remoteOption)
+                                                      : (remembered.connection == name ? remembered.remote : QString());
+
+    // The pages, as "webloom build" writes them.
+    const SiteFiles site = buildSite(doc);
+    bool failed = false;
+    for (const SkippedPage &page : site.skipped) {
+        err << "webloom publish: " << page.kind << " page not built: " << oneLine(page.reason) << "\n";
+        failed = failed || page.failed;
+    }
+    err.flush();
+
+    CurlOptions options;
+    options.trustOnce = trusted;
+    Publisher::Settings settings{connection, remote, parallel, PublishRecord::pathFor(connection, remote)};
+    Publisher publisher(
+        settings, site, [options] { return std::make_unique<CurlTransfer>(options); },
+        [&](const TransferOutcome &outcome,
+            const Transfer::Connection &current) -> std::optional<Transfer::Connection> {
+            const std::optional<ServerAddress> address = ServerAddress::parse(current.address);
+            if (outcome.failure == TransferOutcome::Failure::Untrusted) {
+                const PeerIdentity &id = outcome.identity;
+                err << "webloom publish: " << (id.kind == PeerIdentity::Kind::Certificate ? "certificate" : "host key")
+                    << " of " << (address ? address->hostPort() : current.address)
+                    << " not trusted: " << id.fingerprint;
+                if (!id.rememberedFingerprint.isEmpty())
+                    err << " (changed; trusted before: " << id.rememberedFingerprint << ")";
+                err << "; to accept it, add --trust " << id.fingerprint << "\n";
+                err.flush();
+                return std::nullopt;
+            }
+            if (address && address->scheme == ServerAddress::Scheme::Auto) {
+                err << "webloom publish: warning: " << address->hostPort()
+                    << " offers no encryption; the password and files go unencrypted\n";
+                err.flush();
+                return Transfer::Connection{address->withScheme(ServerAddress::Scheme::Ftp), current.user,
+                                            current.password};
+            }
+            return std::nullopt;
+        });
+
+    QEventLoop loop;
+    PublishSummary summary;
+    QObject::connect(&publisher, &Publisher::planned, &loop, [&](const PublishPlan &plan) {
+        if (!dryRun) {
+            publisher.publish();
+            return;
+        }
+        for (const PublishPlan::Entry &entry : plan.send)
+            out << "would upload\t" << entry.file.name << '\t' << entry.file.size << '\n';
+        out.flush();
+        publisher.cancel();
+    });
+    QObject::connect(&publisher, &Publisher::fileSent, &loop, [&](const QString &file, qint64 bytes) {
+        out << "uploaded\t" << file << '\t' << bytes << '\n';
+        out.flush();
+    });
+    QObject::connect(&publisher, &Publisher::fileFailed, &loop, [&](const QString &file, const QString &reason) {
+        err << "webloom publish: " << file << " not sent: " << oneLine(reason) << "\n";
+        err.flush();
+    });
+    QObject::connect(&publisher, &Publisher::finished, &loop, [&](const PublishSummary &result) {
+        summary = result;
+        loop.quit();
+    });
+    publisher.plan();
+    loop.exec();
+
+    if (!summary.error.isEmpty()) {
+        err << "webloom publish: " << oneLine(summary.error) << "\n";
+        failed = true;
+    }
+    if (!dryRun && summary.error.isEmpty())
+        settings::savePublishChoice(baseFolder, {name, remote, parallel});
+    failed = failed || !summary.failed.isEmpty() || (summary.cancelled && !dryRun);
+    out << "published " << summary.sent << " files (" << summary.bytesSent << " bytes), " << summary.unchanged
+        << " unchanged\n";
+    out.flush();
+    err.flush();
+    return failed ? 1 : 0;
+}
+
+} // namespace webloom

@@ -1,0 +1,304 @@
+#include "upload/publisher.h"
+
+#include <QRandomGenerator>
+
+#include <algorithm>
+
+#include "upload/trust_prompt.h"
+
+namespace webloom {
+
+struct Publisher::Lane {
+    std::unique_ptr<Transfer> transfer;
+    Step step = Step::Enter;
+    TransferRequest request;
+    std::optional<PublishPlan::Entry> file;
+    QString temporary;
+    qint64 inFlightBytes = 0;
+    bool busy = false;
+    bool retired = false;
+};
+
+qint64 PublishProgress::remainingMs() const
+{
+    if (bytesDone <= 0 || elapsedMs <= 0 || bytesTotal <= bytesDone)
+        return bytesTotal <= bytesDone ? 0 : -1;
+    return (bytesTotal - bytesDone) * elapsedMs / bytesDone;
+}
+
+Publisher::Publisher(Settings settings, SiteFiles site, MakeTransfer makeTransfer, Resolve resolve, QObject *parent)
+    : QObject(parent), settings_(std::move(settings)), site_(std::move(site)), makeTransfer_(std::move(makeTransfer)),
+      resolve_(std::move(resolve)), record_(settings_.recordPath)
+{
+    qRegisterMetaType<PublishPlan>();
+    qRegisterMetaType<PublishProgress>();
+    qRegisterMetaType<PublishSummary>();
+    settings_.parallel = std::clamp(settings_.parallel, 1, kMaxParallel);
+    record_.load();
+}
+
+Publisher::~Publisher() = default;
+
+Publisher::Lane &Publisher::addLane()
+{
+    auto lane = std::make_unique<Lane>();
+    lane->transfer = makeTransfer_();
+    lane->transfer->setConnection(settings_.connection);
+    Lane *raw = lane.get();
+    connect(lane->transfer.get(), &Transfer::finished, this,
+            [this, raw](const TransferOutcome &outcome) { onOutcome(*raw, outcome); });
+    connect(lane->transfer.get(), &Transfer::progress, this, [this, raw](qint64 done, qint64) {
+        raw->inFlightBytes = done;
+        reportProgress();
+    });
+    lanes_.push_back(std::move(lane));
+    return *raw;
+}
+
+void Publisher::plan()
+{
+    Lane &first = addLane();
+    send(first, Step::Enter,
+         TransferRequest::cd(settings_.remoteFolder.isEmpty() ? QStringLiteral(".") : settings_.remoteFolder));
+}
+
+void Publisher::publish()
+{
+    if (done_ || publishing_ || lanes_.empty())
+        return;
+    publishing_ = true;
+    clock_.start();
+    queue_.assign(plan_.send.begin(), plan_.send.end());
+    leftovers_ = plan_.leftovers;
+    progress_.filesTotal = int(plan_.send.size());
+    progress_.bytesTotal = plan_.bytesToSend();
+    reportProgress();
+    const int extra = std::min<int>(settings_.parallel, int(queue_.size())) - 1;
+    next(*lanes_.front());
+    for (int i = 0; i < extra && !done_; ++i) {
+        Lane &lane = addLane();
+        send(lane, Step::Enter,
+             TransferRequest::cd(settings_.remoteFolder.isEmpty() ? QStringLiteral(".") : settings_.remoteFolder));
+    }
+}
+
+void Publisher::cancel()
+{
+    cancelled_ = true;
+    if (!publishing_) {
+        finish();
+        return;
+    }
+    for (const auto &lane : lanes_) {
+        if (!lane->busy && !lane->retired)
+            next(*lane);
+    }
+}
+
+void Publisher::send(Lane &lane, Step step, const TransferRequest &request)
+{
+    lane.step = step;
+    lane.request = request;
+    lane.busy = true;
+    lane.transfer->start(request);
+}
+
+bool Publisher::refusedForNumbers(const TransferOutcome &outcome) const
+{
+    const QString &reply = outcome.reply;
+    return reply.startsWith(QLatin1String("421")) || reply.contains(QLatin1String("too many"), Qt::CaseInsensitive);
+}
+
+QString Publisher::describe(const TransferOutcome &outcome) const
+{
+    const QString secure = secureFailureMessage(outcome);
+    if (!secure.isEmpty())
+        return secure;
+    QString text = outcome.reply;
+    if (!outcome.detail.isEmpty() && outcome.detail != outcome.reply)
+        text += (text.isEmpty() ? QString() : QStringLiteral(" (")) + outcome.detail +
+                (text.isEmpty() ? QString() : QStringLiteral(")"));
+    return text;
+}
+
+void Publisher::onOutcome(Lane &lane, const TransferOutcome &outcome)
+{
+    lane.busy = false;
+    if (done_)
+        return;
+    using Failure = TransferOutcome::Failure;
+    if (!outcome.ok && (outcome.failure == Failure::Untrusted || outcome.failure == Failure::NoTls) && resolve_) {
+        if (const std::optional<Transfer::Connection> again = resolve_(outcome, settings_.connection)) {
+            settings_.connection = *again;
+            for (const auto &each : lanes_)
+                each->transfer->setConnection(*again);
+            send(lane, lane.step, lane.request);
+            return;
+        }
+    }
+    const bool planning = !publishing_;
+    switch (lane.step) {
+    case Step::Enter:
+        if (outcome.ok) {
+            if (planning)
+                send(lane, Step::List, TransferRequest::list());
+            else
+                next(lane);
+        } else if (planning && outcome.failure == Failure::Server && !settings_.remoteFolder.isEmpty()) {
+            // A folder that is not there yet is made, once.
+            send(lane, Step::MakeFolder, TransferRequest::mkdir(settings_.remoteFolder));
+        } else if (planning) {
+            finish(describe(outcome));
+        } else {
+            retire(lane);
+        }
+        return;
+    case Step::MakeFolder:
+        if (outcome.ok)
+            send(lane, Step::Enter, TransferRequest::cd(settings_.remoteFolder));
+        else
+            finish(describe(outcome));
+        return;
+    case Step::List:
+        if (!outcome.ok) {
+            finish(describe(outcome));
+            return;
+        }
+        plan_ = makePlan(site_, record_, outcome.entries);
+        summary_.unchanged = int(plan_.unchanged.size());
+        emit planned(plan_);
+        return;
+    case Step::Clean:
+    case Step::Tidy:
+        next(lane);
+        return;
+    case Step::Put:
+        if (outcome.ok) {
+            send(lane, Step::Rename, TransferRequest::rename(lane.temporary, lane.file->file.name));
+        } else if (refusedForNumbers(outcome)) {
+            retire(lane);
+        } else {
+            fileDone(lane, describe(outcome));
+            next(lane);
+        }
+        return;
+    case Step::Rename:
+        if (outcome.ok) {
+            const LocalFile &file = lane.file->file;
+            record_.set(file.name, {file.size, file.sha256});
+            QString error;
+            if (!record_.save(false, &error))
+                recordError_ = QStringLiteral("公開の記録を保存できませんでした。\n") + error;
+            fileDone(lane, {});
+            next(lane);
+        } else {
+            const QString temporary = lane.temporary;
+            fileDone(lane, describe(outcome));
+            send(lane, Step::Tidy, TransferRequest::remove(temporary));
+        }
+        return;
+    }
+}
+
+void Publisher::next(Lane &lane)
+{
+    if (done_ || lane.retired || lane.busy)
+        return;
+    if (&lane == lanes_.front().get() && !leftovers_.isEmpty()) {
+        send(lane, Step::Clean, TransferRequest::remove(leftovers_.takeFirst()));
+        return;
+    }
+    if (!cancelled_ && !queue_.empty()) {
+        lane.file = queue_.front();
+        queue_.pop_front();
+        lane.inFlightBytes = 0;
+        lane.temporary =
+            kUploadPrefix +
+            QString::number(QRandomGenerator::global()->generate(), 16).rightJustified(8, QLatin1Char('0')) +
+            QLatin1Char('-') + lane.file->file.name;
+        reportProgress();
+        send(lane, Step::Put, TransferRequest::put(lane.file->file.path, lane.temporary));
+        return;
+    }
+    const bool allIdle = std::all_of(lanes_.begin(), lanes_.end(),
+                                     [](const std::unique_ptr<Lane> &each) { return each->retired || !each->busy; });
+    if (allIdle)
+        finish();
+}
+
+// A connection the server would not take: its file goes back to the queue
+// for the others. Without any connection left, what remains cannot go.
+void Publisher::retire(Lane &lane)
+{
+    lane.retired = true;
+    if (lane.file) {
+        queue_.push_front(*lane.file);
+        lane.file.reset();
+        lane.inFlightBytes = 0;
+    }
+    const bool anyLeft =
+        std::any_of(lanes_.begin(), lanes_.end(), [](const std::unique_ptr<Lane> &each) { return !each->retired; });
+    if (!anyLeft) {
+        for (const PublishPlan::Entry &entry : queue_)
+            summary_.failed.append(entry.file.name + QStringLiteral(": サーバーに接続できません"));
+        queue_.clear();
+        finish();
+        return;
+    }
+    for (const auto &each : lanes_) {
+        if (!each->retired && !each->busy)
+            next(*each);
+    }
+}
+
+void Publisher::fileDone(Lane &lane, const QString &failure)
+{
+    const LocalFile file = lane.file->file;
+    lane.file.reset();
+    lane.inFlightBytes = 0;
+    ++progress_.filesDone;
+    progress_.bytesDone += file.size;
+    if (failure.isEmpty()) {
+        ++summary_.sent;
+        summary_.bytesSent += file.size;
+        emit fileSent(file.name, file.size);
+    } else {
+        summary_.failed.append(file.name + QStringLiteral(": ") + failure);
+        emit fileFailed(file.name, failure);
+    }
+    reportProgress();
+}
+
+void Publisher::reportProgress()
+{
+    if (!publishing_)
+        return;
+    PublishProgress now = progress_;
+    now.elapsedMs = clock_.elapsed();
+    for (const auto &lane : lanes_) {
+        if (lane->file) {
+            now.current.append(lane->file->file.name);
+            now.bytesDone += lane->inFlightBytes;
+        }
+    }
+    emit progress(now);
+}
+
+void Publisher::finish(const QString &error)
+{
+    if (done_)
+        return;
+    done_ = true;
+    summary_.cancelled = cancelled_ && (summary_.sent + int(summary_.failed.size()) < int(plan_.send.size()));
+    summary_.error = error;
+    if (publishing_) {
+        QString saveError;
+        if (!record_.save(true, &saveError) && recordError_.isEmpty())
+            recordError_ = QStringLiteral("公開の記録を保存できませんでした。\n") + saveError;
+    }
+    if (summary_.error.isEmpty())
+        summary_.error = recordError_;
+    emit finished(summary_);
+}
+
+} // namespace webloom

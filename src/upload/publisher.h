@@ -1,0 +1,124 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "upload/publish_plan.h"
+#include "upload/publish_record.h"
+#include "upload/transfer.h"
+
+namespace webloom {
+
+struct PublishProgress {
+    int filesDone = 0;
+    int filesTotal = 0;
+    qint64 bytesDone = 0;
+    qint64 bytesTotal = 0;
+    QStringList current; // the files on their way now
+    qint64 elapsedMs = 0;
+    // Milliseconds still to go at the pace so far; -1 while unknown.
+    qint64 remainingMs() const;
+};
+
+struct PublishSummary {
+    int sent = 0;
+    qint64 bytesSent = 0;
+    int unchanged = 0;
+    QStringList failed; // "name: reason"
+    bool cancelled = false;
+    QString error; // the publish could not start or the record not be kept
+    bool ok() const { return failed.isEmpty() && error.isEmpty() && !cancelled; }
+};
+
+// Publishes a site to one folder of one server: first a plan (log in, enter
+// the folder, making it when missing, list it once, compare with the record
+// of the last publish), then, when asked, the files of the plan over up to N
+// connections at once. Each file travels under a temporary name in the same
+// folder and is renamed over the old one, so the server never shows a
+// missing or half file; the record is brought up to date after each file
+// that arrived. Where the server refuses more connections, the publish goes
+// on with those it has.
+class Publisher : public QObject {
+    Q_OBJECT
+public:
+    struct Settings {
+        Transfer::Connection connection;
+        QString remoteFolder; // relative to the log-in folder; empty: that folder
+        int parallel = 2;     // 1 to 8
+        QString recordPath;
+    };
+    using MakeTransfer = std::function<std::unique_ptr<Transfer>()>;
+    // Asked about a failure the user may resolve (an unknown certificate or
+    // host key, a server without encryption): the connection to try again
+    // with, or nothing to give up.
+    using Resolve =
+        std::function<std::optional<Transfer::Connection>(const TransferOutcome &, const Transfer::Connection &)>;
+
+    static constexpr int kMaxParallel = 8;
+
+    Publisher(Settings settings, SiteFiles site, MakeTransfer makeTransfer, Resolve resolve, QObject *parent = nullptr);
+    ~Publisher() override;
+
+    // Step one: planned() or finished() with an error.
+    void plan();
+    // Step two, after planned(): sends what the plan says.
+    void publish();
+    // Stops after the files on their way; nothing that arrived is lost.
+    void cancel();
+
+    const PublishPlan &currentPlan() const { return plan_; }
+    const Transfer::Connection &connection() const { return settings_.connection; }
+
+signals:
+    void planned(const webloom::PublishPlan &plan);
+    void fileSent(const QString &name, qint64 bytes);
+    void fileFailed(const QString &name, const QString &reason);
+    void progress(const webloom::PublishProgress &progress);
+    void finished(const webloom::PublishSummary &summary);
+
+private:
+    struct Lane;
+    enum class Step { Enter, MakeFolder, List, Clean, Put, Rename, Tidy };
+
+    Lane &addLane();
+    void send(Lane &lane, Step step, const TransferRequest &request);
+    void onOutcome(Lane &lane, const TransferOutcome &outcome);
+    void next(Lane &lane);
+    void retire(Lane &lane);
+    void fileDone(Lane &lane, const QString &failure);
+    void finish(const QString &error = {});
+    void reportProgress();
+    bool refusedForNumbers(const TransferOutcome &outcome) const;
+    QString describe(const TransferOutcome &outcome) const;
+
+    Settings settings_;
+    SiteFiles site_;
+    MakeTransfer makeTransfer_;
+    Resolve resolve_;
+    PublishRecord record_;
+    PublishPlan plan_;
+    std::vector<std::unique_ptr<Lane>> lanes_;
+    std::deque<PublishPlan::Entry> queue_;
+    QStringList leftovers_;
+    PublishSummary summary_;
+    PublishProgress progress_;
+    QElapsedTimer clock_;
+    bool publishing_ = false;
+    bool cancelled_ = false;
+    bool done_ = false;
+    QString recordError_;
+};
+
+} // namespace webloom
+
+Q_DECLARE_METATYPE(webloom::PublishPlan)
+Q_DECLARE_METATYPE(webloom::PublishProgress)
+Q_DECLARE_METATYPE(webloom::PublishSummary)

@@ -1,0 +1,173 @@
+// Publishing a site to a real FTP server on 127.0.0.1.
+#include <gtest/gtest.h>
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <map>
+
+#include "document/project_file.h"
+#include "support/golden.h"
+#include "support/scripted_prompter.h"
+#include "upload/curl_transfer.h"
+#include "upload/ftp_server.h"
+#include "upload/publisher.h"
+
+namespace webloom {
+namespace {
+
+struct Outcome {
+    PublishPlan plan;
+    PublishSummary summary;
+    QStringList sent;
+};
+
+class PublishTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(base_.isValid() && photos_.isValid() && root_.isValid() && work_.isValid());
+        test::ScriptedPrompter prompter;
+        ASSERT_TRUE(
+            loadProjectFile(doc_, prompter, test::dataPath(QStringLiteral("../../examples/sample-project.txt"))));
+        doc_.setText(Field::Label1, base_.path());
+        doc_.setText(Field::Text3, photos_.path());
+        doc_.setText(Field::Text6, QStringLiteral("http://")); // photos beside the pages
+        for (int i = 1; i <= 3; ++i)
+            ASSERT_TRUE(test::writeBytes(photos_.filePath(QStringLiteral("haru%1.jpg").arg(i)),
+                                         QByteArray(2000 * i, char('a' + i))));
+        ASSERT_TRUE(test::writeBytes(base_.filePath(QStringLiteral("bara.jpg")), "picture of a rose"));
+        lstrtxt(doc_);
+    }
+
+    void startServer(const test::FtpServerOptions &options = {})
+    {
+        ASSERT_TRUE(server_.start(root_.path(), QStringLiteral("sakura"), QStringLiteral("hana"), options))
+            << server_.log().toStdString();
+    }
+
+    // Builds the site and publishes it to public_html; cancelAfter stops it
+    // after that many files.
+    Outcome publish(int parallel = 2, int cancelAfter = -1)
+    {
+        Outcome run;
+        auto copy = documentCopy(doc_);
+        const Transfer::Connection connection{server_.address(), QStringLiteral("sakura"), QStringLiteral("hana")};
+        Publisher publisher(
+            {connection, QStringLiteral("public_html"), parallel, work_.filePath(u"record.txt"_qs)}, buildSite(*copy),
+            [] { return std::make_unique<CurlTransfer>(); }, nullptr);
+        QObject::connect(&publisher, &Publisher::planned, [&](const PublishPlan &plan) {
+            run.plan = plan;
+            publisher.publish();
+        });
+        QObject::connect(&publisher, &Publisher::fileSent, [&](const QString &name, qint64) {
+            run.sent.append(name);
+            if (run.sent.size() == cancelAfter)
+                publisher.cancel();
+        });
+        QSignalSpy finished(&publisher, &Publisher::finished);
+        publisher.plan();
+        EXPECT_TRUE(finished.wait(60000));
+        if (!finished.isEmpty())
+            run.summary = finished.first().first().value<PublishSummary>();
+        return run;
+    }
+
+    // What the base and photo folders hold, by name, as the server should.
+    std::map<QString, QByteArray> siteFiles() const
+    {
+        std::map<QString, QByteArray> files;
+        for (const QDir &dir : {QDir(base_.path()), QDir(photos_.path())}) {
+            for (const QString &name : dir.entryList(QDir::Files))
+                files[name] = test::readBytes(dir.filePath(name));
+        }
+        return files;
+    }
+    QString remote(const QString &name) const { return root_.filePath(QStringLiteral("public_html/") + name); }
+    int renamesInto(const QString &name) { return int(server_.commands().count(QStringLiteral("RNTO ") + name)); }
+
+    QTemporaryDir base_, photos_, root_, work_;
+    SiteDocument doc_;
+    test::FtpServer server_;
+};
+
+QStringList sorted(QStringList list)
+{
+    list.sort();
+    return list;
+}
+
+TEST_F(PublishTest, SendsEverythingOnceThenOnlyWhatChanged)
+{
+    startServer();
+    Outcome first = publish();
+    ASSERT_TRUE(first.summary.ok()) << first.summary.error.toStdString()
+                                    << first.summary.failed.join(u'\n').toStdString();
+    const std::map<QString, QByteArray> site = siteFiles();
+    ASSERT_GE(site.size(), 9u); // five pages, three photos, the picture
+    for (const auto &[name, bytes] : site)
+        EXPECT_TRUE(test::sameBytes(bytes, test::readBytes(remote(name)))) << name.toStdString();
+    EXPECT_EQ(first.summary.sent, int(site.size()));
+    EXPECT_TRUE(QDir(root_.filePath(u"public_html"_qs))
+                    .entryList({kUploadPrefix + u"*"_qs}, QDir::Files | QDir::Hidden)
+                    .isEmpty());
+
+    // Nothing changed: nothing sent, one listing of the folder.
+    const qsizetype before = server_.commands().size();
+    Outcome second = publish();
+    EXPECT_TRUE(second.summary.ok());
+    EXPECT_TRUE(second.plan.send.isEmpty());
+    EXPECT_EQ(second.summary.unchanged, int(site.size()));
+    const QStringList commands = server_.commands().mid(before);
+    EXPECT_EQ(commands.filter(QRegularExpression(u"^(STOR|RNFR|DELE)"_qs)), QStringList());
+    EXPECT_EQ(commands.filter(QRegularExpression(u"^(MLSD|LIST)"_qs)).size(), 1);
+
+    // One field edited: exactly the pages whose bytes changed go again.
+    doc_.setText(Field::Text33, QStringLiteral("ガーデニングと読書")); // a hobby on the self page
+    const std::map<QString, QByteArray> old = siteFiles();
+    Outcome third = publish();
+    QStringList changed;
+    for (const auto &[name, bytes] : siteFiles()) {
+        if (old.at(name) != bytes)
+            changed.append(name);
+    }
+    EXPECT_EQ(changed, QStringList{QStringLiteral("self.html")});
+    EXPECT_EQ(sorted(third.sent), changed);
+    EXPECT_TRUE(
+        test::sameBytes(test::readBytes(base_.filePath(u"self.html"_qs)), test::readBytes(remote(u"self.html"_qs))));
+
+    // A page lost on the server behind the program's back is sent again.
+    ASSERT_TRUE(QFile::remove(remote(u"link.html"_qs)));
+    ASSERT_TRUE(test::writeBytes(remote(u"sub1.html"_qs), "damaged"));
+    Outcome fourth = publish();
+    EXPECT_EQ(sorted(fourth.sent), (QStringList{QStringLiteral("link.html"), QStringLiteral("sub1.html")}));
+    EXPECT_TRUE(QFile::exists(remote(u"link.html"_qs)));
+}
+
+TEST_F(PublishTest, OneConnectionAtATimeAndAStopThenTheRest)
+{
+    // The server takes one connection; four are asked for.
+    startServer({.bytesPerSecond = 20000, .maxConnections = 1});
+    Outcome stopped = publish(4, 2);
+    EXPECT_TRUE(stopped.summary.cancelled);
+    EXPECT_TRUE(stopped.summary.failed.isEmpty()) << stopped.summary.failed.join(u'\n').toStdString();
+    EXPECT_GE(stopped.sent.size(), 2);
+    EXPECT_LT(stopped.sent.size(), int(siteFiles().size()));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server_.log().contains(QLatin1String("Too many connections")); }, 5000))
+        << "more connections were tried";
+
+    Outcome rest = publish(4);
+    ASSERT_TRUE(rest.summary.ok()) << rest.summary.error.toStdString() << rest.summary.failed.join(u'\n').toStdString();
+    EXPECT_EQ(stopped.sent.size() + rest.sent.size(), int(siteFiles().size()));
+    for (const auto &[name, bytes] : siteFiles()) {
+        EXPECT_TRUE(test::sameBytes(bytes, test::readBytes(remote(name)))) << name.toStdString();
+        EXPECT_EQ(renamesInto(name), 1) << name.toStdString() << " sent twice";
+    }
+}
+
+} // namespace
+} // namespace webloom
