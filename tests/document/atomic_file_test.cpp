@@ -86,8 +86,8 @@ TEST(AtomicFile, ReplacesWholeAndKeepsOrSetsPermissions)
     // A private file is private from its first byte, whatever the umask.
     const mode_t saved = ::umask(0);
     g_modeBeforeFchmod = 0;
-    const bool written = writeFileAtomically(dir.filePath(QStringLiteral("hosts.txt")), "secret", &error,
-                                             {.sync = false, .mode = 0600});
+    const bool written =
+        writeFileAtomically(dir.filePath(QStringLiteral("hosts.txt")), "secret", &error, {.sync = false, .mode = 0600});
     ::umask(saved);
     ASSERT_TRUE(written) << error.toStdString();
     EXPECT_EQ(g_modeBeforeFchmod, 0600u);
