@@ -16,14 +16,19 @@ namespace webloom {
 
 namespace {
 
+void usage(QTextStream &stream)
+{
+    stream << "usage: webloom ftp HOST[:PORT] USER [--local DIR] COMMAND...\n"
+           << "  COMMAND: \"DIR\", \"CD dir\", \"MKDIR dir\", \"RMDIR dir\", \"DELETE file\",\n"
+           << "           \"PUT local remote\", \"GET remote local\", \"CLOSE\"\n"
+           << "  The password is read from WEBLOOM_FTP_PASSWORD, or else from one line of standard input.\n";
+    stream.flush();
+}
+
 int usageError(QTextStream &err, const QString &problem)
 {
-    err << "webloom ftp: " << problem << "\n"
-        << "usage: webloom ftp HOST[:PORT] USER [--local DIR] COMMAND...\n"
-        << "  COMMAND: \"DIR\", \"CD dir\", \"MKDIR dir\", \"RMDIR dir\", \"DELETE file\",\n"
-        << "           \"PUT local remote\", \"GET remote local\", \"CLOSE\"\n"
-        << "  The password is read from WEBLOOM_FTP_PASSWORD, or else from one line of standard input.\n";
-    err.flush();
+    err << "webloom ftp: " << problem << "\n";
+    usage(err);
     return 2;
 }
 
@@ -56,6 +61,10 @@ QString readPassword(QTextStream &err)
 
 int runFtpCommand(const QStringList &arguments, QTextStream &out, QTextStream &err)
 {
+    if (arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h"))) {
+        usage(out);
+        return 0;
+    }
     if (arguments.size() < 2)
         return usageError(err, QStringLiteral("HOST and USER are required"));
     const QString host = arguments.at(0);
