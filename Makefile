@@ -1,8 +1,13 @@
 # make run   install what is missing, build, start the program
 # make test  install what is missing, build with sanitizers, run every test
+#
+# make install    build/ into $(DESTDIR)$(PREFIX) (default /usr/local)
+# make uninstall  remove what the last "make install" installed
 JOBS ?= $(shell nproc)
+PREFIX ?= /usr/local
+DESTDIR ?=
 
-.PHONY: run build test deps deps-run clean
+.PHONY: run build test deps deps-run clean install uninstall
 
 run: deps-run build
 	./build/webloom
@@ -15,6 +20,18 @@ test: deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DWEBLOOM_SANITIZE=ON -DWEBLOOM_BENCH=OFF
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install build --prefix "$(PREFIX)"
+
+# CMake's manifest lists the installed files without DESTDIR.
+uninstall:
+	@test -f build/install_manifest.txt || { echo "uninstall: build/install_manifest.txt is missing: nothing was installed from build/" >&2; exit 1; }
+	@while IFS= read -r file; do \
+	  echo "-- Removing: $(DESTDIR)$$file"; \
+	  rm -f "$(DESTDIR)$$file"; \
+	  case "$$file" in */share/doc/webloom/*) rmdir "$(DESTDIR)$${file%/*}" 2>/dev/null || true ;; esac; \
+	done < build/install_manifest.txt
 
 deps:
 	scripts/install-deps
