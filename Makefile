@@ -3,11 +3,12 @@
 #
 # make install    build/ into $(DESTDIR)$(PREFIX) (default /usr/local)
 # make uninstall  remove what the last "make install" installed
+# make package    a Debian package in build-pkg/
 JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
 DESTDIR ?=
 
-.PHONY: run build test deps deps-run clean install uninstall
+.PHONY: run build test deps deps-run clean install uninstall package
 
 run: deps-run build
 	./build/webloom
@@ -33,6 +34,15 @@ uninstall:
 	  case "$$file" in */share/doc/webloom/*) rmdir "$(DESTDIR)$${file%/*}" 2>/dev/null || true ;; esac; \
 	done < build/install_manifest.txt
 
+# Built with Debian's hardening flags, as a package from the archive is.
+package: deps
+	cmake -S . -B build-pkg -DCMAKE_BUILD_TYPE=Release -DWEBLOOM_TESTS=OFF -DWEBLOOM_BENCH=OFF \
+	  -DCMAKE_CXX_FLAGS="$$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get CXXFLAGS) $$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get CPPFLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="$$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get LDFLAGS)"
+	cmake --build build-pkg -j $(JOBS)
+	cd build-pkg && cpack -G DEB
+	@ls build-pkg/*.deb
+
 deps:
 	scripts/install-deps
 
@@ -40,4 +50,4 @@ deps-run:
 	scripts/install-deps --run
 
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan build-pkg
