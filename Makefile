@@ -28,7 +28,7 @@ install: build
 # CMake's manifest lists the installed files without DESTDIR.
 uninstall:
 	@test -f build/install_manifest.txt || { echo "uninstall: build/install_manifest.txt is missing: nothing was installed from build/" >&2; exit 1; }
-	@while IFS= read -r file; do \
+	@while IFS= read -r file || [ -n "$$file" ]; do \
 	  echo "-- Removing: $(DESTDIR)$$file"; \
 	  rm -f "$(DESTDIR)$$file"; \
 	  case "$$file" in */share/doc/webloom/*) rmdir "$(DESTDIR)$${file%/*}" 2>/dev/null || true ;; esac; \
