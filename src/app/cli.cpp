@@ -109,8 +109,17 @@ Invocation parseInvocation(const QStringList &arguments, QTextStream &out, QText
 
 bool hasDisplay(const QProcessEnvironment &environment)
 {
-    for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
-        if (!environment.value(QString::fromLatin1(name)).isEmpty())
+    if (!environment.value(QStringLiteral("DISPLAY")).isEmpty() ||
+        !environment.value(QStringLiteral("WAYLAND_DISPLAY")).isEmpty())
+        return true;
+    // "offscreen", "vnc", "linuxfb" and the like need no display server;
+    // "xcb" and "wayland" (alone or as a list such as "wayland;xcb", each
+    // perhaps with ":options") need the variables above.
+    const QStringList platforms =
+        environment.value(QStringLiteral("QT_QPA_PLATFORM")).split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    for (const QString &platform : platforms) {
+        const QString name = platform.section(QLatin1Char(':'), 0, 0).trimmed();
+        if (name != QLatin1String("xcb") && !name.startsWith(QLatin1String("wayland")))
             return true;
     }
     return false;

@@ -30,7 +30,7 @@ struct Invocation {
 Invocation parseInvocation(const QStringList &arguments, QTextStream &out, QTextStream &err);
 
 // True when the environment names somewhere to show a window: a display
-// server, or a Qt platform chosen outright (such as offscreen).
+// server, or a Qt platform that needs none (such as offscreen).
 bool hasDisplay(const QProcessEnvironment &environment);
 
 // The one line printed when the window has nowhere to go.

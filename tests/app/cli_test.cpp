@@ -14,11 +14,13 @@ struct Outcome {
     QString err;
 };
 
-Outcome runWithoutDisplay(const QStringList &arguments)
+Outcome runWithoutDisplay(const QStringList &arguments, const QString &platform = {})
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         environment.remove(QString::fromLatin1(name));
+    if (!platform.isEmpty())
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
     environment.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
     QProcess process;
     process.setProcessEnvironment(environment);
@@ -83,9 +85,16 @@ TEST(Cli, ExitStatusAndStreamOfHelpMistakesAndAMissingDisplay)
         EXPECT_TRUE(run.err.contains(QLatin1String("usage: webloom"))) << run.err.toStdString();
     }
 
-    for (const QStringList &window : {QStringList{}, QStringList{project}}) {
-        SCOPED_TRACE(window.join(QLatin1Char(' ')).toStdString());
-        const Outcome run = runWithoutDisplay(window);
+    // The platforms that talk to a display server need one as well.
+    const QList<QPair<QStringList, QString>> windows = {
+        {{}, {}},
+        {{project}, {}},
+        {{}, QStringLiteral("xcb")},
+        {{}, QStringLiteral("wayland;xcb")},
+    };
+    for (const auto &[window, platform] : windows) {
+        SCOPED_TRACE((window.join(QLatin1Char(' ')) + QStringLiteral(" QT_QPA_PLATFORM=") + platform).toStdString());
+        const Outcome run = runWithoutDisplay(window, platform);
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_TRUE(run.out.isEmpty());
         EXPECT_TRUE(run.err.startsWith(QLatin1String("webloom: no display"))) << run.err.toStdString();
