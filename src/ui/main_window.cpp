@@ -170,10 +170,6 @@ void MainWindow::showField(Field field)
         return;
     showing_ = true;
     edit->setText(value);
-    // A value the program put there (a load, a chosen folder) is read from
-    // its beginning; setText alone leaves a long one scrolled to its end.
-    if (!edit->hasFocus())
-        edit->home(false);
     showing_ = false;
 }
 
