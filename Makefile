@@ -1,8 +1,14 @@
 # make run   install what is missing, build, start the program
 # make test  install what is missing, build with sanitizers, run every test
+#
+# make install    build/ into $(DESTDIR)$(PREFIX) (default /usr/local)
+# make uninstall  remove what the last "make install" installed
+# make package    a Debian package in build-pkg/
 JOBS ?= $(shell nproc)
+PREFIX ?= /usr/local
+DESTDIR ?=
 
-.PHONY: run build test deps deps-run clean
+.PHONY: run build test deps deps-run clean install uninstall package
 
 run: deps-run build
 	./build/webloom
@@ -16,6 +22,27 @@ test: deps
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install build --prefix "$(PREFIX)"
+
+# CMake's manifest lists the installed files without DESTDIR.
+uninstall:
+	@test -f build/install_manifest.txt || { echo "uninstall: build/install_manifest.txt is missing: nothing was installed from build/" >&2; exit 1; }
+	@while IFS= read -r file || [ -n "$$file" ]; do \
+	  echo "-- Removing: $(DESTDIR)$$file"; \
+	  rm -f "$(DESTDIR)$$file"; \
+	  case "$$file" in */share/doc/webloom/*) rmdir "$(DESTDIR)$${file%/*}" 2>/dev/null || true ;; esac; \
+	done < build/install_manifest.txt
+
+# Built with Debian's hardening flags, as a package from the archive is.
+package: deps
+	cmake -S . -B build-pkg -DCMAKE_BUILD_TYPE=Release -DWEBLOOM_TESTS=OFF -DWEBLOOM_BENCH=OFF \
+	  -DCMAKE_CXX_FLAGS="$$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get CXXFLAGS) $$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get CPPFLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="$$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get LDFLAGS)"
+	cmake --build build-pkg -j $(JOBS)
+	cd build-pkg && cpack -G DEB
+	@ls build-pkg/*.deb
+
 deps:
 	scripts/install-deps
 
@@ -23,4 +50,4 @@ deps-run:
 	scripts/install-deps --run
 
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan build-pkg

@@ -1,5 +1,6 @@
 #include "app/cli_build.h"
 
+#include <QCommandLineParser>
 #include <QFileInfo>
 
 #include <optional>
@@ -31,55 +32,44 @@ QString knownKinds()
 // Fills request from the arguments; on a usage error returns its text.
 QString parse(const QStringList &arguments, BuildRequest &request)
 {
-    std::optional<QString> project;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString &a = arguments.at(i);
-        // "--out DIR" and "--out=DIR" alike.
-        auto value = [&](const QString &option, QString &into) -> QString {
-            if (a.startsWith(option + QLatin1Char('='))) {
-                into = a.mid(option.size() + 1);
-            } else if (i + 1 < arguments.size()) {
-                into = arguments.at(++i);
-            } else {
-                return option + QStringLiteral(" needs a value");
-            }
-            if (into.isEmpty())
-                return option + QStringLiteral(" needs a value");
-            return {};
-        };
-        const bool isOut = a == QLatin1String("--out") || a.startsWith(QLatin1String("--out="));
-        const bool isOnly = a == QLatin1String("--only") || a.startsWith(QLatin1String("--only="));
-        if (isOut) {
-            QString dir;
-            if (QString problem = value(QStringLiteral("--out"), dir); !problem.isEmpty())
-                return problem;
-            request.outDir = dir;
-        } else if (isOnly) {
-            QString list;
-            if (QString problem = value(QStringLiteral("--only"), list); !problem.isEmpty())
-                return problem;
-            QStringList names;
-            for (const QString &name : list.split(QLatin1Char(','))) {
-                if (!findPageKind(name))
-                    return QStringLiteral("unknown page kind \"%1\" (known: %2)").arg(name, knownKinds());
-                if (!names.contains(name))
-                    names.append(name);
-            }
-            request.only = names;
-        } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
-            request.help = true;
-            return {};
-        } else if (a.startsWith(QLatin1Char('-')) && a.size() > 1) {
-            return QStringLiteral("unknown option ") + a;
-        } else if (project) {
-            return QStringLiteral("unexpected argument ") + a;
-        } else {
-            project = a;
-        }
+    QCommandLineParser parser;
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption out(QStringLiteral("out"), QString(), QStringLiteral("DIR"));
+    const QCommandLineOption only(QStringLiteral("only"), QString(), QStringLiteral("KINDS"));
+    parser.addOptions({help, out, only});
+    // The parser wants a program name in front.
+    const bool parsed = parser.parse(QStringList{QStringLiteral("build")} + arguments);
+    // "--help" wins over whatever else is wrong, so it always shows the way.
+    if (parser.isSet(help)) {
+        request.help = true;
+        return {};
     }
-    if (!project)
+    if (!parsed)
+        return parser.errorText();
+    if (parser.isSet(out)) {
+        request.outDir = parser.value(out);
+        if (request.outDir->isEmpty())
+            return QStringLiteral("--out needs a value");
+    }
+    if (parser.isSet(only)) {
+        const QString list = parser.value(only);
+        if (list.isEmpty())
+            return QStringLiteral("--only needs a value");
+        QStringList names;
+        for (const QString &name : list.split(QLatin1Char(','))) {
+            if (!findPageKind(name))
+                return QStringLiteral("unknown page kind \"%1\" (known: %2)").arg(name, knownKinds());
+            if (!names.contains(name))
+                names.append(name);
+        }
+        request.only = names;
+    }
+    const QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty())
         return QStringLiteral("missing project file");
-    request.project = *project;
+    if (positional.size() > 1)
+        return QStringLiteral("unexpected argument ") + positional.at(1);
+    request.project = positional.first();
     return {};
 }
 

@@ -12,8 +12,8 @@ namespace webloom {
 inline bool isPlainFileName(const QString &name)
 {
     return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
-           !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\r')) &&
-           !name.contains(QLatin1Char('\n')) && !name.contains(QChar(0));
+           !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\r')) && !name.contains(QLatin1Char('\n')) &&
+           !name.contains(QChar(0));
 }
 
 } // namespace webloom

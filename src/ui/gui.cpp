@@ -1,18 +1,24 @@
 #include "ui/gui.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include "ui/main_window.h"
 #include "ui/program_icon.h"
 
 namespace webloom {
 
-int runGui(QApplication &app)
+int runGui(QApplication &app, const QString &project)
 {
     QApplication::setApplicationName(QStringLiteral("webloom"));
+    // Lets a Wayland compositor match the window to the installed desktop entry.
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.webloom.webloom"));
     QApplication::setWindowIcon(programIcon());
     MainWindow main1;
     main1.show();
+    // The load's message box stands over the window, not before it.
+    if (!project.isEmpty())
+        QTimer::singleShot(0, &main1, [&main1, project] { main1.openProject(project); });
     const int status = app.exec();
     // Windows closed on the way out (EXIT closes them all) are deleted now,
     // so that an FTP window says goodbye to its server, or gives up on a

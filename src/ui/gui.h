@@ -1,10 +1,13 @@
 #pragma once
 
+#include <QString>
+
 class QApplication;
 
 namespace webloom {
 
 // Creates the main window and runs the event loop until the program ends.
-int runGui(QApplication &app);
+// A project named on the command line is loaded once the window shows.
+int runGui(QApplication &app, const QString &project = {});
 
 } // namespace webloom

@@ -1,7 +1,9 @@
 #include "ui/main_window.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QEvent>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
@@ -10,6 +12,7 @@
 #include <QTextDocument>
 
 #include <algorithm>
+#include <functional>
 
 #include "document/project_file.h"
 #include "pages/link_page.h"
@@ -348,14 +351,27 @@ void MainWindow::saveCommand()
 void MainWindow::loadCommand()
 {
     useProjectFilter();
+    loadKeepingLinks([this] { return loadProject(doc_, *prompter_, cob1_); });
+}
+
+bool MainWindow::openProject(const QString &path)
+{
+    useProjectFilter();
+    cob1_.fileName = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+    return loadKeepingLinks([this] { return loadProjectFile(doc_, *prompter_, cob1_.fileName); });
+}
+
+bool MainWindow::loadKeepingLinks(const std::function<bool()> &load)
+{
     // Label93 is a position in the old List3: once a load has replaced the
     // list, putting the item back would overwrite some other link.
     const QMetaObject::Connection watch = connect(&doc_, &SiteDocument::listChanged, this, [this](ListId id) {
         if (id == ListId::List3)
             doc_.setText(Field::Label93, QString());
     });
-    loadProject(doc_, *prompter_, cob1_);
+    const bool loaded = load();
     disconnect(watch);
+    return loaded;
 }
 
 void MainWindow::useProjectFilter()

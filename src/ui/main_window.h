@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 
+#include <functional>
 #include <memory>
 
 #include "document/prompter.h"
@@ -41,6 +42,10 @@ public:
     // The row of List3 last selected by the user, -1 when none is.
     int selectedLinkIndex() const;
 
+    // Loads a project file as LOAD does after its open dialog, as for a
+    // project named on the command line. SAVE then offers the same file.
+    bool openProject(const QString &path);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -63,9 +68,11 @@ private:
     void writeTopPage(); // Command7
     void saveCommand();  // FILE > SAVE
     void loadCommand();  // FILE > LOAD
-    void exitCommand();  // FILE > EXIT
-    void showHowto();    // HELP > HOW TO
-    void showAbout();    // HELP > ABOUT
+    // Runs a project load; a pending link correction does not survive it.
+    bool loadKeepingLinks(const std::function<bool()> &load);
+    void exitCommand(); // FILE > EXIT
+    void showHowto();   // HELP > HOW TO
+    void showAbout();   // HELP > ABOUT
     // Command1 (purpose 9) and Command3 (purpose 2): the folder chooser.
     void showChooser(int purpose);
     void renamePhotos();      // Command4

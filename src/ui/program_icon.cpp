@@ -18,7 +18,12 @@ QIcon resourceIcon(const QString &fileName)
 
 QIcon programIcon()
 {
-    return resourceIcon(QStringLiteral("webloom.png"));
+    // Each size as drawn, so that a title bar or a task bar need not shrink
+    // the large picture into a blur.
+    QIcon icon = resourceIcon(QStringLiteral("webloom-64.png"));
+    for (int size : {16, 32, 48, 128})
+        icon.addFile(QStringLiteral(":/webloom/webloom-%1.png").arg(size), QSize(size, size));
+    return icon;
 }
 
 } // namespace webloom

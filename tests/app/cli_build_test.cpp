@@ -258,23 +258,6 @@ TEST_F(CliBuildTest, KindsWithoutAWriterAreUnknown)
     }
 }
 
-TEST(CliTest, HelpAndVersion)
-{
-    Outcome r = runWebloom({QStringLiteral("--version")});
-    EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(show(r.out), "webloom 3.00");
-
-    for (const QStringList &args : {QStringList{QStringLiteral("--help")}, QStringList{QStringLiteral("-h")},
-                                    QStringList{QStringLiteral("build"), QStringLiteral("--help")}}) {
-        SCOPED_TRACE(args.join(QLatin1Char(' ')).toStdString());
-        r = runWebloom(args);
-        EXPECT_EQ(r.exitCode, 0);
-        EXPECT_TRUE(r.err.isEmpty());
-        ASSERT_FALSE(r.out.isEmpty());
-        EXPECT_TRUE(r.out.join(QLatin1Char('\n')).contains(QStringLiteral("webloom build PROJECT_FILE")));
-    }
-}
-
 TEST_F(CliBuildTest, SampleProjectBuildsItsTopPage)
 {
     const QString sample = QStringLiteral(WEBLOOM_TEST_DATA "/../../examples/sample-project.txt");

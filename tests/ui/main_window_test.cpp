@@ -526,3 +526,23 @@ TEST(MainWindowStart, BaseFolderIsTheStartFolderWhateverFirstdirHolds)
     EXPECT_EQ(firstdir, QDir::toNativeSeparators(QDir(chosen.path()).canonicalPath()));
     EXPECT_TRUE(prompter.shown().empty());
 }
+
+// "webloom PROJECT_FILE" loads as LOAD does, without its dialog.
+TEST_F(MainWindowTest, ProjectNamedAtStartLoadsAsLoadDoes)
+{
+    const QString sample = QStringLiteral(WEBLOOM_TEST_DATA "/../../examples/sample-project.txt");
+    const QString path = QFileInfo(sample).absoluteFilePath();
+    EXPECT_TRUE(window->openProject(sample));
+    EXPECT_EQ(prompter.messages(), QStringList{QStringLiteral("読込み完了")});
+    EXPECT_EQ(edit(Field::Text13)->text(), QStringLiteral("さくらのガーデニング日記"));
+    EXPECT_FALSE(itemTexts(child<QListWidget>("List3")).isEmpty());
+    // SAVE proposes the file that was loaded.
+    EXPECT_EQ(window->cob1().fileName, path);
+
+    prompter.clear();
+    const QString missing = QDir::temp().filePath(QStringLiteral("webloom-none/none.txt"));
+    EXPECT_FALSE(window->openProject(missing));
+    EXPECT_EQ(prompter.messages(), QStringList{missing + QStringLiteral("ファイルがありません")});
+    EXPECT_EQ(edit(Field::Text13)->text(), QStringLiteral("さくらのガーデニング日記"));
+    EXPECT_EQ(prompter.unexpected(), 0);
+}

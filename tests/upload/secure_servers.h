@@ -175,8 +175,8 @@ public:
 
     // clientKey: when given, a key pair made there (if missing) whose public
     // half the server also accepts for the user.
-    bool start(const QString &root, const QString &user, const QString &password, const QString &keyFile,
-               int port = 0, const QString &clientKey = {})
+    bool start(const QString &root, const QString &user, const QString &password, const QString &keyFile, int port = 0,
+               const QString &clientKey = {})
     {
         process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
         process_.setProcessChannelMode(QProcess::SeparateChannels);

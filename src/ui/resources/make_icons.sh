@@ -1,18 +1,9 @@
 #!/bin/sh
-# Draws the program's icons with ImageMagick. Run from this folder; the PNGs
-# are committed, so the build does not need ImageMagick.
+# Draws the preview window's toolbar icons with ImageMagick. Run from this
+# folder; the PNGs are committed, so the build does not need ImageMagick. The
+# program icon is drawn as SVG under data/icons/.
 set -e
 IM="convert -define png:exclude-chunks=date,time"
-
-# Program icon: a page with text lines and a walnut.
-$IM -size 64x64 xc:none \
-  -fill white -stroke '#404040' -strokewidth 2 -draw 'polygon 10,4 42,4 54,16 54,60 10,60' \
-  -fill '#d0d0d0' -draw 'polygon 42,4 42,16 54,16' \
-  -stroke '#3060c0' -strokewidth 3 -draw 'line 17,14 36,14' -draw 'line 17,23 47,23' -draw 'line 17,32 40,32' \
-  -fill '#8b5a2b' -stroke '#4a2e12' -strokewidth 2 -draw 'ellipse 40,46 15,13 0,360' \
-  -stroke '#4a2e12' -strokewidth 2 -draw 'line 40,34 40,58' \
-  -fill none -stroke '#c08a50' -strokewidth 2 -draw 'arc 30,38 38,54 100,260' -draw 'arc 42,38 50,54 -80,80' \
-  webloom.png
 
 # Toolbar of the preview window, 24 x 24.
 $IM -size 24x24 xc:none -fill '#2e8b3a' -stroke '#1b5223' -strokewidth 1 \
