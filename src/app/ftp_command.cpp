@@ -4,12 +4,10 @@
 #include <QEventLoop>
 #include <QFileInfo>
 
-#include <termios.h>
 #include <unistd.h>
 
-#include <iostream>
-#include <string>
-
+#include "app/password_prompt.h"
+#include "app/terminal_text.h"
 #include "upload/curl_transfer.h"
 
 namespace webloom {
@@ -25,31 +23,6 @@ int usageError(QTextStream &err, const QString &problem)
         << "  The password is read from WEBLOOM_FTP_PASSWORD, or else from one line of standard input.\n";
     err.flush();
     return 2;
-}
-
-// One line of standard input, not echoed when it is a terminal.
-QString readPassword(QTextStream &err)
-{
-    const bool terminal = isatty(STDIN_FILENO) == 1;
-    termios saved{};
-    if (terminal) {
-        err << "Password: ";
-        err.flush();
-        tcgetattr(STDIN_FILENO, &saved);
-        termios quiet = saved;
-        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-        tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
-    }
-    std::string line;
-    std::getline(std::cin, line);
-    if (terminal) {
-        tcsetattr(STDIN_FILENO, TCSANOW, &saved);
-        err << "\n";
-        err.flush();
-    }
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
-    return QString::fromStdString(line);
 }
 
 } // namespace
@@ -86,7 +59,7 @@ int runFtpCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
 
     const QString password = qEnvironmentVariableIsSet("WEBLOOM_FTP_PASSWORD")
                                  ? qEnvironmentVariable("WEBLOOM_FTP_PASSWORD")
-                                 : readPassword(err);
+                                 : readPassword(STDIN_FILENO, err);
     CurlTransfer transfer;
     transfer.setHost(host);
     transfer.setUser(user);
@@ -112,14 +85,18 @@ int runFtpCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
         const bool ok = run(command) == Transfer::kStateCompleted;
         out << command << '\t' << (ok ? "ok" : "error");
         if (!transfer.lastReply().isEmpty())
-            out << '\t' << transfer.lastReply();
+            out << '\t' << terminalText(transfer.lastReply());
         out << '\n';
         if (ok && parsed.kind == TransferCommand::Kind::Dir) {
             QByteArray listing;
             for (QByteArray chunk = transfer.nextChunk(Transfer::kChunkSize, Transfer::ChunkKind::Text);
                  !chunk.isEmpty(); chunk = transfer.nextChunk(Transfer::kChunkSize, Transfer::ChunkKind::Text))
                 listing += chunk;
-            out << QString::fromUtf8(listing.replace("\r\n", "\n"));
+            // Only the line ends are structure; everything in a line came from the server.
+            QStringList lines = QString::fromUtf8(listing.replace("\r\n", "\n")).split(QLatin1Char('\n'));
+            for (QString &line : lines)
+                line = terminalText(line);
+            out << lines.join(QLatin1Char('\n'));
         }
         out.flush();
         closed = parsed.kind == TransferCommand::Kind::Close;
