@@ -153,7 +153,10 @@ std::optional<ListEntry> parseUnixLine(QByteArrayView line)
             return std::nullopt;
         ListEntry entry;
         entry.name = line.sliced(nameStart).toByteArray();
-        entry.size = text(i - 1).toLongLong();
+        // Digits beyond what a size can hold say nothing.
+        bool ok = false;
+        const qint64 size = text(i - 1).toLongLong(&ok);
+        entry.size = ok ? size : -1;
         const char type = line.at(0);
         entry.directory = type == 'd' || type == 'D';
         if (type == 'l') {
@@ -192,8 +195,11 @@ std::optional<ListEntry> parseDosLine(QByteArrayView line)
     if (pos >= line.size())
         return std::nullopt;
     entry.name = line.sliced(pos).toByteArray();
-    if (!entry.directory)
-        entry.size = match.capturedView(7).toLongLong();
+    if (!entry.directory) {
+        bool ok = false;
+        const qint64 size = match.capturedView(7).toLongLong(&ok);
+        entry.size = ok ? size : -1;
+    }
     return entry;
 }
 
@@ -231,9 +237,10 @@ std::optional<ListEntry> parseMlsdLine(QByteArrayView line)
                     entry.target = value.sliced(colon + 1).toByteArray();
             }
         } else if (key == "size" || key == "sizd") {
+            // A negative size would reach the progress bar as a total.
             bool ok = false;
             const qint64 size = value.toByteArray().toLongLong(&ok);
-            if (ok)
+            if (ok && size >= 0)
                 entry.size = size;
         }
     }
