@@ -1,6 +1,7 @@
 // The registry reader on any file. Whatever it accepts is at most eleven
-// entries, and writing those entries back gives a file that reads back
-// equal, so a registration never changes the entries it did not touch.
+// entries; entries that the commands may write back (none refused by
+// unstorableReason) read back equal, so a registration never changes the
+// entries it did not touch.
 #include "fuzz/fuzz_check.h"
 #include "upload/registry.h"
 
@@ -13,9 +14,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (!entries)
         return 0;
     FUZZ_CHECK(entries->size() <= kMaxConnections);
-    const QByteArray written = registryBytes(*entries);
-    const std::optional<QList<Connection>> again = parseRegistry(written);
-    FUZZ_CHECK(again.has_value());
-    FUZZ_CHECK(*again == *entries);
+    QList<Connection> writable;
+    for (const Connection &c : *entries) {
+        if (unstorableReason(c).isEmpty())
+            writable.append(c);
+    }
+    FUZZ_CHECK(parseRegistry(registryBytes(writable)) == writable);
     return 0;
 }
