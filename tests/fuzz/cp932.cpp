@@ -35,12 +35,28 @@ void checkEncode(const QString &text)
     const QByteArray referenced = cp932::encode(text, cp932::Unmappable::NumericReference);
     FUZZ_CHECK(validCp932(marked));
     FUZZ_CHECK(validCp932(referenced));
-    // Every character comes back as itself or as the mark of a lost one.
-    const QList<uint> original = text.toUcs4();
-    const QList<uint> back = cp932::decode(marked).toUcs4();
-    FUZZ_CHECK(back.size() == original.size());
-    for (qsizetype i = 0; i < back.size(); ++i)
-        FUZZ_CHECK(back.at(i) == original.at(i) || back.at(i) == '?');
+
+    const QList<uint> lost = cp932::lossyCharacters(text).toUcs4();
+    const QList<uint> original = text.toUcs4(); // a lone surrogate counts as U+FFFD, as in lost
+    // A page shows every character: the lost ones as references.
+    QString expected;
+    for (uint c : original) {
+        if (lost.contains(c))
+            expected += QStringLiteral("&#%1;").arg(c);
+        else
+            expected += QStringView(QChar::fromUcs4(c));
+    }
+    FUZZ_CHECK(cp932::decode(referenced) == expected);
+
+    // A text file keeps every other character; a lost one comes back as
+    // something else that then survives ("?" or the table's neighbour).
+    const QString back = cp932::decode(marked);
+    const QList<uint> backChars = back.toUcs4();
+    FUZZ_CHECK(backChars.size() == original.size());
+    for (qsizetype i = 0; i < original.size(); ++i)
+        FUZZ_CHECK(lost.contains(original.at(i)) ? backChars.at(i) != original.at(i)
+                                                 : backChars.at(i) == original.at(i));
+    FUZZ_CHECK(cp932::lossyCharacters(back).isEmpty());
 }
 
 } // namespace
@@ -49,9 +65,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray input(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
 
-    // Decoding never fails, and what it gives encodes back to the same text.
+    // Decoding never fails, and every character it gives survives but the
+    // replacement of invalid bytes.
     const QString decoded = cp932::decode(input);
     FUZZ_CHECK(decoded.isValidUtf16());
+    const QString lost = cp932::lossyCharacters(decoded);
+    FUZZ_CHECK(lost.isEmpty() || lost == QString(QChar::ReplacementCharacter));
     checkEncode(decoded);
 
     if (!input.isEmpty() && (input.at(0) & 1)) {
