@@ -3,6 +3,9 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include <cerrno>
+#include <sys/stat.h>
+
 #include "document/cp932.h"
 #include "document/project_file.h"
 #include "pages/sub_page.h"
@@ -190,16 +193,41 @@ TEST(BodyFile, ReadingReplacesTheWholeBody)
     EXPECT_EQ(c.prompter.dialogFilters, QStringList{QStringLiteral("ﾃｷｽﾄﾌｧｲﾙ|*.txt|All Files|*.*|")});
 }
 
-TEST(BodyFile, CancelledOrUnreadableReadChangesNothing)
+TEST(BodyFile, ReadingRefusesAllButASmallRegularFileAndSaysWhy)
 {
     SubCase c;
     c.doc.setRtext1(QStringLiteral("keep\n"));
     c.prompter.cancelDialog();
     command16(c.doc, c.prompter, c.cob1);
-    c.read(c.path(QStringLiteral("missing.txt")));
-    c.read(c.dir.path()); // a folder, not a file
-    EXPECT_EQ(c.doc.rtext1(), QStringLiteral("keep\n"));
     EXPECT_TRUE(c.prompter.messages().isEmpty());
+
+    const QString fifo = c.path(QStringLiteral("pipe"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QFile big(c.path(QStringLiteral("big.txt")));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(kMaxBodyFileBytes + 1));
+    big.close();
+    const QString notRegular = QStringLiteral("普通のファイルではありません（フォルダ、パイプ、装置など）。");
+    const std::pair<QString, QString> refused[] = {
+        {fifo, notRegular}, // would block the window for good if opened for reading
+        {c.dir.path(), notRegular},
+        {QStringLiteral("/dev/zero"), notRegular},
+        {big.fileName(), QStringLiteral("ファイルが大きすぎます（16MBまで）。")},
+        {c.path(QStringLiteral("missing.txt")), qt_error_string(ENOENT)},
+    };
+    for (const auto &[path, reason] : refused) {
+        c.prompter.clear();
+        c.read(path);
+        EXPECT_EQ(c.prompter.messages(),
+                  QStringList{path + QStringLiteral(" のファイルを読み込めませんでした。\n") + reason});
+        EXPECT_EQ(c.doc.rtext1(), QStringLiteral("keep\n"));
+    }
+
+    // Exactly the limit still reads.
+    ASSERT_TRUE(big.resize(kMaxBodyFileBytes));
+    c.prompter.clear();
+    c.read(big.fileName());
+    EXPECT_TRUE(c.prompter.messages().isEmpty());
+    EXPECT_EQ(c.doc.rtext1().size(), kMaxBodyFileBytes);
     EXPECT_EQ(c.prompter.unexpected(), 0);
 }
 
