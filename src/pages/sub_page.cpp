@@ -11,6 +11,7 @@
 
 #include "document/atomic_file.h"
 #include "document/cp932.h"
+#include "document/lost_characters.h"
 #include "document/project_file.h"
 
 namespace webloom {
@@ -157,15 +158,18 @@ void command16(SiteDocument &doc, Prompter &prompter, FileDialogState &cob1)
 
 bool command17(SiteDocument &doc, Prompter &prompter, FileDialogState &cob1)
 {
+    if (!confirmLostCharacters(prompter, lostInBody(doc.bodyLines())))
+        return false;
     cob1.filter = kBodyFileFilter;
     cob1.defaultExt = QStringLiteral("txt");
     if (!prompter.saveFile(cob1))
         return false;
-    const bool written = writeFileAtomically(cob1.fileName, encodeBodyFile(doc), nullptr);
-    if (!written) {
-        prompter.message(QStringLiteral("書き込みは、完了していません！"));
+    QString error;
+    if (!writeFileAtomically(cob1.fileName, encodeBodyFile(doc), &error)) {
+        prompter.message(QStringLiteral("書き込みは、完了していません！\n") + error);
+        return false;
     }
-    return written;
+    return true;
 }
 
 } // namespace webloom

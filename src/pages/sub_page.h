@@ -30,8 +30,10 @@ void command16(SiteDocument &doc, Prompter &prompter, FileDialogState &cob1);
 
 // "ファイルの書き込み" (Command17): saves the body, one line per body line
 // in code page 932 with CR LF, to a file chosen in the save dialog of cob1.
-// The file is replaced only once it is complete; a write that fails shows
-// "書き込みは、完了していません！". Returns true when the file was written.
+// Characters the file cannot keep are named first and saved only when the
+// user agrees. The file is replaced only once it is complete; a write that
+// fails shows "書き込みは、完了していません！" and the reason on a second
+// line. Returns true when the file was written.
 bool command17(SiteDocument &doc, Prompter &prompter, FileDialogState &cob1);
 
 // The text of a body file: UTF-8 (with or without a byte-order mark) when the

@@ -236,6 +236,13 @@ TEST(BodyFile, WritingGivesCodePage932WithCrLfAndQuestionMarks)
     SubCase c;
     c.doc.setRtext1(QStringLiteral("海の日記\n\n😀 x\nlast"));
     const QString file = c.path(QStringLiteral("body.txt"));
+    // The lost character is named first; No goes back before any dialog.
+    c.prompter.answerNo();
+    EXPECT_FALSE(command17(c.doc, c.prompter, c.cob1));
+    ASSERT_EQ(c.prompter.questions().size(), 1);
+    EXPECT_TRUE(c.prompter.questions().at(0).contains(QStringLiteral("\nサブＨＰ／サブホームページ内容 3行目：😀\n")));
+    EXPECT_TRUE(c.files().isEmpty());
+    c.prompter.answerYes();
     EXPECT_TRUE(c.save(file));
     EXPECT_TRUE(c.prompter.messages().isEmpty());
     EXPECT_TRUE(test::sameBytes("\x8A\x43\x82\xCC\x93\xFA\x8B\x4C\r\n\r\n? x\r\nlast\r\n", test::readBytes(file)));
@@ -254,13 +261,13 @@ TEST(BodyFile, FailedWriteIsReportedAndKeepsTheOldFile)
     SubCase c;
     c.doc.setRtext1(QStringLiteral("new body\n"));
     EXPECT_FALSE(c.save(c.path(QStringLiteral("no/such/folder/body.txt"))));
-    EXPECT_EQ(c.prompter.messages(), QStringList{kNotWritten});
+    EXPECT_EQ(c.prompter.messages(), QStringList{kNotWritten + QLatin1Char('\n') + qt_error_string(ENOENT)});
 
     // A folder in the way of the name cannot be replaced; it stays a folder.
     c.prompter.clear();
     ASSERT_TRUE(QDir(c.dir.path()).mkdir(QStringLiteral("taken.txt")));
     EXPECT_FALSE(c.save(c.path(QStringLiteral("taken.txt"))));
-    EXPECT_EQ(c.prompter.messages(), QStringList{kNotWritten});
+    EXPECT_EQ(c.prompter.messages(), QStringList{kNotWritten + QLatin1Char('\n') + qt_error_string(EISDIR)});
     EXPECT_TRUE(QFileInfo(c.path(QStringLiteral("taken.txt"))).isDir());
 
     // Cancelling is not a failure and says nothing.
