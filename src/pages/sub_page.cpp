@@ -96,7 +96,10 @@ PageResult kakisub(PageFrame &frame)
         frame.prompter().message(QStringLiteral("ファイル名を入れてください。"));
         return PageResult::Refused;
     }
-    if (!frame.open(trimSpaces(doc.text(Field::Text49))))
+    const QString name = trimSpaces(doc.text(Field::Text49));
+    if (!frame.allowName(Field::Text49, name))
+        return PageResult::Refused;
+    if (!frame.open(name))
         return PageResult::Failed;
 
     const QString &title = doc.text(Field::Text48);
