@@ -4,11 +4,14 @@
 # make install    build/ into $(DESTDIR)$(PREFIX) (default /usr/local)
 # make uninstall  remove what the last "make install" installed
 # make package    a Debian package in build-pkg/
+# make fuzz       run every fuzz target for FUZZ_SECONDS each (clang, libFuzzer)
 JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
 DESTDIR ?=
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS = project listing registry body_file cp932
 
-.PHONY: run build test deps deps-run clean install uninstall package
+.PHONY: run build test fuzz deps deps-run clean install uninstall package
 
 run: deps-run build
 	./build/webloom
@@ -43,6 +46,20 @@ package: deps
 	cd build-pkg && cpack -G DEB
 	@ls build-pkg/*.deb
 
+# New inputs collect in build-fuzz/corpus/<target>, crashes in
+# build-fuzz/crashes/<target>/; the stored seeds in tests/fuzz/corpus are only read.
+fuzz: deps
+	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+	  -DWEBLOOM_FUZZ=ON -DWEBLOOM_TESTS=OFF -DWEBLOOM_BENCH=OFF
+	cmake --build build-fuzz -j $(JOBS) --target $(addprefix fuzz_,$(FUZZ_TARGETS))
+	@status=0; for t in $(FUZZ_TARGETS); do \
+	  mkdir -p build-fuzz/corpus/$$t build-fuzz/crashes/$$t; \
+	  dict=; [ -f tests/fuzz/$$t.dict ] && dict=-dict=tests/fuzz/$$t.dict; \
+	  echo "fuzz: $$t for $(FUZZ_SECONDS) s"; \
+	  build-fuzz/tests/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 $$dict \
+	    -artifact_prefix=build-fuzz/crashes/$$t/ build-fuzz/corpus/$$t tests/fuzz/corpus/$$t || status=1; \
+	done; exit $$status
+
 deps:
 	scripts/install-deps
 
@@ -50,4 +67,4 @@ deps-run:
 	scripts/install-deps --run
 
 clean:
-	rm -rf build build-asan build-pkg
+	rm -rf build build-asan build-pkg build-fuzz

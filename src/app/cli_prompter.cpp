@@ -1,5 +1,6 @@
 #include "app/cli_prompter.h"
 
+#include "app/terminal_text.h"
 #include "pages/page_frame.h"
 
 namespace webloom {
@@ -10,8 +11,10 @@ QString ConsolePrompter::oneLine(const QString &text)
     line.replace(QLatin1String("\r\n"), QLatin1String(" "));
     line.replace(QLatin1Char('\r'), QLatin1Char(' '));
     line.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    // Questions are framed by line feeds; their spaces carry nothing.
-    return trimSpaces(line);
+    // Questions are framed by line feeds; their spaces carry nothing. A box
+    // may quote a project file from someone else (a page name, a folder),
+    // whose control characters must not reach the terminal.
+    return terminalText(trimSpaces(line));
 }
 
 void ConsolePrompter::message(const QString &text)

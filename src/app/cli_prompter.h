@@ -7,7 +7,8 @@
 namespace webloom {
 
 // The prompter of the command line: every box becomes one line on the
-// error stream (line breaks inside it turned into spaces), every question is
+// error stream (line breaks inside it turned into spaces, other control
+// characters shown as terminalText does), every question is
 // answered No and every file dialog is cancelled, so that nothing is deleted
 // or replaced without a person to agree.
 class ConsolePrompter : public Prompter {

@@ -5,13 +5,12 @@
 #include <QEventLoop>
 #include <QFileInfo>
 
-#include <termios.h>
 #include <unistd.h>
 
-#include <iostream>
 #include <optional>
-#include <string>
 
+#include "app/password_prompt.h"
+#include "app/terminal_text.h"
 #include "upload/address.h"
 #include "upload/curl_transfer.h"
 
@@ -35,31 +34,6 @@ int usageError(QTextStream &err, const QString &problem)
     err << "webloom ftp: " << problem << "\n" << kUsage;
     err.flush();
     return 2;
-}
-
-// One line of standard input, not echoed when it is a terminal.
-QString readPassword(QTextStream &err)
-{
-    const bool terminal = isatty(STDIN_FILENO) == 1;
-    termios saved{};
-    if (terminal) {
-        err << "Password: ";
-        err.flush();
-        tcgetattr(STDIN_FILENO, &saved);
-        termios quiet = saved;
-        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-        tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
-    }
-    std::string line;
-    std::getline(std::cin, line);
-    if (terminal) {
-        tcsetattr(STDIN_FILENO, TCSANOW, &saved);
-        err << "\n";
-        err.flush();
-    }
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
-    return QString::fromStdString(line);
 }
 
 } // namespace
@@ -178,7 +152,7 @@ int runFtpCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
 
     const QString password = qEnvironmentVariableIsSet("WEBLOOM_FTP_PASSWORD")
                                  ? qEnvironmentVariable("WEBLOOM_FTP_PASSWORD")
-                                 : readPassword(err);
+                                 : readPassword(STDIN_FILENO, err);
     CurlOptions options;
     options.trustOnce = trusted;
     CurlTransfer transfer(options);
@@ -231,12 +205,14 @@ int runFtpCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
         if (result.failure == TransferOutcome::Failure::Untrusted || result.failure == TransferOutcome::Failure::NoTls)
             return refuse(result);
         out << commands.at(i) << '\t' << (result.ok ? "ok" : "error");
+        // Server text reaches the terminal with its control characters
+        // escaped.
         if (!result.reply.isEmpty())
-            out << '\t' << result.reply;
+            out << '\t' << terminalText(result.reply);
         out << '\n';
         if (result.ok && request.operation == TransferRequest::Operation::List) {
             for (const RemoteEntry &entry : result.entries)
-                out << entry.name << (entry.directory ? "/" : "") << '\n';
+                out << terminalText(entry.name) << (entry.directory ? "/" : "") << '\n';
             out << '\n';
         }
         out.flush();

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include "app/cli_prompter.h"
+#include "app/terminal_text.h"
 #include "document/project_file.h"
 #include "document/settings.h"
 #include "upload/address.h"
@@ -38,9 +39,11 @@ int usageError(QTextStream &err, const QString &problem)
     return 2;
 }
 
+// Server replies and names reach the terminal on one line, control
+// characters escaped.
 QString oneLine(QString text)
 {
-    return text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return terminalText(text.replace(QLatin1Char('\n'), QLatin1Char(' ')));
 }
 
 } // namespace
@@ -176,16 +179,16 @@ int runPublish(const QStringList &arguments, QTextStream &out, QTextStream &err)
             return;
         }
         for (const PublishPlan::Entry &entry : plan.send)
-            out << "would upload\t" << entry.file.name << '\t' << entry.file.size << '\n';
+            out << "would upload\t" << terminalText(entry.file.name) << '\t' << entry.file.size << '\n';
         out.flush();
         publisher.cancel();
     });
     QObject::connect(&publisher, &Publisher::fileSent, &loop, [&](const QString &file, qint64 bytes) {
-        out << "uploaded\t" << file << '\t' << bytes << '\n';
+        out << "uploaded\t" << terminalText(file) << '\t' << bytes << '\n';
         out.flush();
     });
     QObject::connect(&publisher, &Publisher::fileFailed, &loop, [&](const QString &file, const QString &reason) {
-        err << "webloom publish: " << file << " not sent: " << oneLine(reason) << "\n";
+        err << "webloom publish: " << terminalText(file) << " not sent: " << oneLine(reason) << "\n";
         err.flush();
     });
     QObject::connect(&publisher, &Publisher::finished, &loop, [&](const PublishSummary &result) {

@@ -20,6 +20,48 @@ QString reason(int err)
     return QString::fromLocal8Bit(std::strerror(err));
 }
 
+// The file a path finally names: symbolic links followed one by one, each
+// relative target taken from its link's folder, the last one possibly
+// dangling (writing then creates the file it names, as a shell redirect
+// does). The temporary file goes beside this file and is renamed onto it, so
+// the link stays a link. 0 or the errno of the failure (ELOOP for a cycle).
+int resolveLinks(QByteArray &path)
+{
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(path.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return 0;
+        QByteArray target(st.st_size > 0 ? st.st_size + 1 : 4096, Qt::Uninitialized);
+        const ssize_t n = ::readlink(path.constData(), target.data(), static_cast<size_t>(target.size()));
+        if (n < 0)
+            return errno;
+        if (n >= target.size())
+            return ENAMETOOLONG; // the link changed while it was read
+        target.truncate(n);
+        if (!target.startsWith('/'))
+            target = path.left(path.lastIndexOf('/') + 1) + target;
+        path = target;
+    }
+    return ELOOP;
+}
+
+// Makes a rename durable: the new directory entry reaches the disk only with
+// the folder itself.
+int syncFolderOf(const QByteArray &path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    const QByteArray folder = slash > 0 ? path.left(slash) : QByteArray("/");
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    int err = ::fsync(fd) == 0 ? 0 : errno;
+    ::close(fd);
+    // Some file systems cannot sync a folder at all; nothing more can be done there.
+    if (err == EINVAL || err == ENOTSUP)
+        err = 0;
+    return err;
+}
+
 } // namespace
 
 AtomicFile::AtomicFile(const QString &path) : AtomicFile(path, Options{})
@@ -47,6 +89,8 @@ bool AtomicFile::open()
     cancel();
     error_.clear();
     target_ = QFile::encodeName(QFileInfo(path_).absoluteFilePath());
+    if (const int err = resolveLinks(target_))
+        return fail(err);
     struct stat st {};
     const bool exists = ::stat(target_.constData(), &st) == 0;
     if (exists && S_ISDIR(st.st_mode))
@@ -125,6 +169,14 @@ bool AtomicFile::commit()
         return false;
     }
     temp_.clear();
+    if (options_.sync) {
+        // The new content is in place; a failure here means it may not
+        // survive a power cut, which a caller asking for durability must hear.
+        if (const int err = syncFolderOf(target_)) {
+            error_ = reason(err);
+            return false;
+        }
+    }
     return true;
 }
 

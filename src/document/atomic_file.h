@@ -13,13 +13,14 @@ namespace webloom {
 // one: the bytes go to a temporary file beside the target, which is renamed
 // over it on commit. Every short write is seen (disk full, size limit) and
 // makes commit fail with the system's reason; a failed or cancelled write
-// leaves the old file untouched and no temporary file behind.
+// leaves the old file untouched and no temporary file behind. A path that is
+// a symbolic link writes the file the link points to; the link stays.
 class AtomicFile {
 public:
     struct Options {
-        // fsync before the rename. Pages, which can always be written again,
-        // skip it: a series of a thousand photo pages would otherwise spend
-        // seconds waiting for the disk.
+        // fsync the file before the rename and its folder after it. Pages,
+        // which can always be written again, skip it: a series of a thousand
+        // photo pages would otherwise spend seconds waiting for the disk.
         bool sync = true;
         // Permission bits of the new file. Unset: those of the file it
         // replaces, or the usual ones (0666 less the umask) for a new file.

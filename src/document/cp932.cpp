@@ -1,8 +1,8 @@
 #include "document/cp932.h"
 
 #include <QList>
-#include <QStringDecoder>
 
+#include <bitset>
 #include <cerrno>
 #include <iconv.h>
 
@@ -41,6 +41,20 @@ public:
         return 0;
     }
 
+    // The whole of bytes converted, or nothing when any part fails.
+    bool convertAll(QByteArrayView bytes, QByteArray &out)
+    {
+        if (!valid())
+            return false;
+        const char *in = bytes.data();
+        size_t left = static_cast<size_t>(bytes.size());
+        QByteArray converted;
+        if (convert(&in, &left, converted) != 0)
+            return false;
+        out += converted;
+        return true;
+    }
+
 private:
     iconv_t cd_;
 };
@@ -57,16 +71,57 @@ Converter &decoder()
     return c;
 }
 
-// Length of the UTF-8 sequence that starts with byte b (valid UTF-8 input).
-int utf8Length(unsigned char b)
+bool isLeadByte(int b)
 {
-    if (b < 0x80)
-        return 1;
-    if ((b & 0xE0) == 0xC0)
-        return 2;
-    if ((b & 0xF0) == 0xE0)
-        return 3;
-    return 4;
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+
+// The characters (all in the BMP) that survive: every character some byte
+// sequence of the code page decodes to, kept when its own encoding decodes
+// back to it. Built once from the conversion table itself, so it cannot
+// disagree with what encode and decode do.
+class SurvivorTable {
+public:
+    SurvivorTable()
+    {
+        for (int b = 0; b < 0x100; ++b) {
+            if (isLeadByte(b)) {
+                for (int t = 0x40; t <= 0xFC; ++t) {
+                    const char pair[] = {char(b), char(t)};
+                    if (t != 0x7F)
+                        consider(QByteArrayView(pair, 2));
+                }
+            } else {
+                const char single = char(b);
+                consider(QByteArrayView(&single, 1));
+            }
+        }
+    }
+
+    bool contains(char32_t c) const { return c < 0x10000 && bits_.test(c); }
+
+private:
+    void consider(QByteArrayView bytes)
+    {
+        QByteArray utf8;
+        if (!decoder().convertAll(bytes, utf8))
+            return;
+        const QString text = QString::fromUtf8(utf8);
+        if (text.size() != 1 || text.at(0) == QChar::ReplacementCharacter || text.at(0).isSurrogate())
+            return;
+        QByteArray encoded;
+        QByteArray back;
+        if (encoder().convertAll(utf8, encoded) && decoder().convertAll(encoded, back) && back == utf8)
+            bits_.set(text.at(0).unicode());
+    }
+
+    std::bitset<0x10000> bits_;
+};
+
+const SurvivorTable &survivors()
+{
+    static const SurvivorTable table;
+    return table;
 }
 
 bool isPlainAscii(QStringView text)
@@ -78,6 +133,29 @@ bool isPlainAscii(QStringView text)
     return true;
 }
 
+// One character of a text: its code point (U+FFFD for a lone surrogate, which
+// is never a character of its own) and its length in UTF-16 units.
+struct CodePoint {
+    char32_t value;
+    qsizetype length;
+    bool loneSurrogate;
+};
+
+CodePoint codePointAt(QStringView text, qsizetype i)
+{
+    const QChar c = text.at(i);
+    if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+        return {QChar::surrogateToUcs4(c, text.at(i + 1)), 2, false};
+    if (c.isSurrogate())
+        return {QChar::ReplacementCharacter, 1, true};
+    return {c.unicode(), 1, false};
+}
+
+bool survives(const CodePoint &cp)
+{
+    return !cp.loneSurrogate && (cp.value < 0x80 || survivors().contains(cp.value));
+}
+
 } // namespace
 
 QByteArray encode(QStringView text, Unmappable mode)
@@ -85,27 +163,30 @@ QByteArray encode(QStringView text, Unmappable mode)
     if (isPlainAscii(text))
         return text.toLatin1();
 
-    const QByteArray utf8 = text.toUtf8();
     QByteArray out;
-    out.reserve(utf8.size());
+    out.reserve(text.size() * 2);
     Converter &conv = encoder();
-    const char *in = utf8.constData();
-    size_t left = static_cast<size_t>(utf8.size());
-    while (left > 0) {
-        if (!conv.valid() || conv.convert(&in, &left, out) != 0) {
-            // The character at `in` has no CP932 form (or iconv is missing).
-            const int len = std::min<size_t>(static_cast<size_t>(utf8Length(static_cast<unsigned char>(*in))), left);
-            const QString ch = QString::fromUtf8(in, len);
-            if (mode == Unmappable::NumericReference) {
-                const uint cp = ch.isEmpty() ? 0xFFFD : ch.toUcs4().value(0, 0xFFFD);
-                out += "&#" + QByteArray::number(cp) + ';';
-            } else {
-                out += '?';
-            }
-            in += len;
-            left -= static_cast<size_t>(len);
+    qsizetype runStart = 0; // first character of the run of survivors not yet converted
+    auto flushRun = [&](qsizetype end) {
+        if (end > runStart && !conv.convertAll(text.sliced(runStart, end - runStart).toUtf8(), out))
+            out += QByteArray(end - runStart, '?'); // iconv is missing: nothing survives
+    };
+    for (qsizetype i = 0; i < text.size();) {
+        const CodePoint cp = codePointAt(text, i);
+        if (survives(cp)) {
+            i += cp.length;
+            continue;
         }
+        flushRun(i);
+        if (mode == Unmappable::NumericReference) {
+            out += "&#" + QByteArray::number(cp.value) + ';';
+        } else if (cp.loneSurrogate || !conv.convertAll(text.sliced(i, cp.length).toUtf8(), out)) {
+            out += '?';
+        }
+        i += cp.length;
+        runStart = i;
     }
+    flushRun(text.size());
     return out;
 }
 
@@ -135,6 +216,21 @@ QString decode(QByteArrayView bytes)
         }
     }
     return QString::fromUtf8(utf8);
+}
+
+QString lossyCharacters(QStringView text)
+{
+    QString lost;
+    QList<char32_t> seen;
+    for (qsizetype i = 0; i < text.size();) {
+        const CodePoint cp = codePointAt(text, i);
+        i += cp.length;
+        if (survives(cp) || seen.contains(cp.value))
+            continue;
+        seen.append(cp.value);
+        lost += QStringView(QChar::fromUcs4(cp.value)); // fromUcs4 on a string would drop a U+FEFF
+    }
+    return lost;
 }
 
 } // namespace webloom::cp932

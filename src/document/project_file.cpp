@@ -10,6 +10,7 @@
 
 #include "document/atomic_file.h"
 #include "document/cp932.h"
+#include "document/lost_characters.h"
 
 namespace webloom {
 
@@ -21,6 +22,7 @@ const QString kRead = QStringLiteral("読込み完了");
 const QString kNoFile = QStringLiteral("ファイルがありません");
 const QString kDeleteTitle = QStringLiteral("ファイル削除確認");
 const QString kDeleteText = QStringLiteral(" のファイルを削除します");
+const QString kTooShort = QStringLiteral(" は、ファイルの名前として短すぎます（4文字以上）。");
 
 // One line of the saved layout: a plain record or a list (count line and
 // item lines).
@@ -212,6 +214,9 @@ QByteArray projectBytes(const SiteDocument &doc)
 bool saveProject(SiteDocument &doc, Prompter &prompter, FileDialogState &cob1)
 {
     rfchg(doc);
+    // Asked before the dialog: going back to the text needs no file chosen.
+    if (!confirmLostCharacters(prompter, lostInProject(doc)))
+        return false;
     if (!prompter.saveFile(cob1)) {
         prompter.message(kNotWritten);
         return false;
@@ -226,11 +231,14 @@ bool saveProject(SiteDocument &doc, Prompter &prompter, FileDialogState &cob1)
             return false;
         }
     }
-    if (path.size() <= 3)
+    if (path.size() <= 3) {
+        prompter.message(kNotWritten + QLatin1Char('\n') + path + kTooShort);
         return false;
+    }
 
-    if (!writeFileAtomically(path, projectBytes(doc), nullptr)) {
-        prompter.message(kNotWritten);
+    QString error;
+    if (!writeFileAtomically(path, projectBytes(doc), &error)) {
+        prompter.message(kNotWritten + QLatin1Char('\n') + error);
         return false;
     }
     prompter.message(kWritten);

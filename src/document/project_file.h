@@ -22,9 +22,10 @@ void lstrtxt(SiteDocument &doc);
 // the save command runs rfchg first).
 QByteArray projectBytes(const SiteDocument &doc);
 
-// The "SAVE" command: rfchg, the save dialog of cob1, the overwrite
-// question, an atomic write, "書込み完了". Returns true when the file was
-// written.
+// The "SAVE" command: rfchg, the question about characters the file cannot
+// keep (if any), the save dialog of cob1, the overwrite question, an atomic
+// write, "書込み完了". A failure shows "書き込みは、完了していません！" with the
+// reason on a second line. Returns true when the file was written.
 bool saveProject(SiteDocument &doc, Prompter &prompter, FileDialogState &cob1);
 
 // The "LOAD" command: the open dialog of cob1, then loadProjectFile.

@@ -149,7 +149,10 @@ PageResult command11(PageFrame &frame)
         frame.prompter().message(QStringLiteral("ファイル名を入れてください。"));
         return PageResult::Refused;
     }
-    if (!frame.open(trimSpaces(doc.text(Field::Text43))))
+    const QString name = trimSpaces(doc.text(Field::Text43));
+    if (!frame.allowName(Field::Text43, name))
+        return PageResult::Refused;
+    if (!frame.open(name))
         return PageResult::Failed;
 
     frame.pageHead(kTitle, kTitle);

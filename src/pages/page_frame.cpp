@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include "document/cp932.h"
+#include "document/field_captions.h"
 
 namespace webloom {
 
@@ -29,6 +30,22 @@ bool isNonBlank(const QString &text)
     return !trimSpaces(text).isEmpty();
 }
 
+QString pageNameProblem(const QString &fileName)
+{
+    if (fileName.startsWith(QLatin1Char('/')))
+        return QStringLiteral("「/」で始まる名前は、基準パソコンディレクトリの外を指します。");
+    qsizetype depth = 0;
+    for (QStringView part : QStringView(fileName).split(QLatin1Char('/'))) {
+        if (part == u"..")
+            --depth;
+        else if (!part.isEmpty() && part != u".")
+            ++depth;
+        if (depth < 0)
+            return QStringLiteral("「..」で、基準パソコンディレクトリの外に出ます。");
+    }
+    return {};
+}
+
 PageFrame::~PageFrame()
 {
     discard();
@@ -40,6 +57,16 @@ QString PageFrame::outputPath(const QString &fileName) const
     if (base.endsWith(QLatin1Char('/')))
         return base + fileName;
     return base + QLatin1Char('/') + fileName;
+}
+
+bool PageFrame::allowName(Field field, const QString &fileName)
+{
+    const QString problem = pageNameProblem(fileName);
+    if (problem.isEmpty())
+        return true;
+    prompter_.message(fieldCaption(field) + QStringLiteral(" の「") + fileName +
+                      QStringLiteral("」は、ページのファイル名に使えません。\n") + problem);
+    return false;
 }
 
 bool PageFrame::open(const QString &fileName)

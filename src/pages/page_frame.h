@@ -41,6 +41,14 @@ public:
     // Label1 already ends with "/".
     QString outputPath(const QString &fileName) const;
 
+    // Whether fileName, given by field, may name a page: refused, with a
+    // message naming the field and the reason, when it is absolute or its
+    // path leaves the base folder ("../x.html", "a/../../x.html"), since a
+    // project file from someone else could otherwise overwrite any file the
+    // user may write. Names that stay inside, subfolders included, pass.
+    // Writers ask before anything is written.
+    bool allowName(Field field, const QString &fileName);
+
     // Opens the output path of fileName into the current-output-file slot. On
     // failure shows the reason and returns false; the slot stays empty.
     bool open(const QString &fileName);
@@ -95,6 +103,10 @@ private:
     qint64 writtenBytes_ = 0;
     QStringList written_;
 };
+
+// Why fileName cannot name a page inside the base folder, or an empty text
+// when it can (see PageFrame::allowName).
+QString pageNameProblem(const QString &fileName);
 
 // Non-blank: length greater than 0 after removing leading and trailing ASCII
 // spaces (the ideographic space is not removed).

@@ -143,6 +143,10 @@ PageResult chkpic(PageFrame &frame)
         frame.prompter().message(photosPerPageRefusal());
         return PageResult::Refused;
     }
+    // Every page of the series shares the stem, and the number and ending
+    // add no folder, so the first name speaks for all.
+    if (!frame.allowName(Field::Text9, serialName(frame.doc().text(Field::Text9), 1, QStringLiteral(".html"))))
+        return PageResult::Refused;
     listmake(frame.doc());
     return kaki(frame);
 }

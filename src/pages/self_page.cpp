@@ -41,7 +41,10 @@ PageResult kakiself(PageFrame &frame)
 
     // A name of spaces only trims to nothing and names the base folder itself;
     // opening that fails and is reported by the frame.
-    if (!frame.open(trimSpaces(text(Field::Text44))))
+    const QString name = trimSpaces(text(Field::Text44));
+    if (!frame.allowName(Field::Text44, name))
+        return PageResult::Refused;
+    if (!frame.open(name))
         return PageResult::Failed;
 
     frame.pageHead(kTitle, kTitle);

@@ -3,8 +3,15 @@
 #include <QFile>
 #include <QStringDecoder>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "document/atomic_file.h"
 #include "document/cp932.h"
+#include "document/lost_characters.h"
 #include "document/project_file.h"
 
 namespace webloom {
@@ -20,6 +27,52 @@ bool isAscii(const QByteArray &bytes)
             return false;
     }
     return true;
+}
+
+// Reads a body file whole, or says why not. Only a regular file: a pipe
+// would block the window until some other program writes to it, and a device
+// may never end. It is opened without waiting and checked before a byte is
+// read, so a name that changes in between does not matter.
+std::optional<QByteArray> readBodyFileBytes(const QString &path, QString *reason)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        *reason = qt_error_string(errno);
+        return std::nullopt;
+    }
+    struct stat st {};
+    std::optional<QByteArray> bytes;
+    if (::fstat(fd, &st) != 0) {
+        *reason = qt_error_string(errno);
+    } else if (!S_ISREG(st.st_mode)) {
+        *reason = QStringLiteral("普通のファイルではありません（フォルダ、パイプ、装置など）。");
+    } else if (st.st_size > kMaxBodyFileBytes) {
+        *reason = QStringLiteral("ファイルが大きすぎます（16MBまで）。");
+    } else {
+        // One byte more than allowed tells a file that grew since fstat.
+        QByteArray buffer(kMaxBodyFileBytes + 1, Qt::Uninitialized);
+        qsizetype size = 0;
+        for (;;) {
+            const ssize_t n = ::read(fd, buffer.data() + size, static_cast<size_t>(buffer.size() - size));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                *reason = qt_error_string(errno);
+                break;
+            }
+            size += n;
+            if (n == 0 || size == buffer.size())
+                break;
+        }
+        if (size > kMaxBodyFileBytes) {
+            *reason = QStringLiteral("ファイルが大きすぎます（16MBまで）。");
+        } else if (reason->isEmpty()) {
+            buffer.truncate(size);
+            bytes = std::move(buffer);
+        }
+    }
+    ::close(fd);
+    return bytes;
 }
 
 } // namespace
@@ -43,7 +96,10 @@ PageResult kakisub(PageFrame &frame)
         frame.prompter().message(QStringLiteral("ファイル名を入れてください。"));
         return PageResult::Refused;
     }
-    if (!frame.open(trimSpaces(doc.text(Field::Text49))))
+    const QString name = trimSpaces(doc.text(Field::Text49));
+    if (!frame.allowName(Field::Text49, name))
+        return PageResult::Refused;
+    if (!frame.open(name))
         return PageResult::Failed;
 
     const QString &title = doc.text(Field::Text48);
@@ -94,26 +150,29 @@ void command16(SiteDocument &doc, Prompter &prompter, FileDialogState &cob1)
 {
     if (!prompter.openFile(cob1))
         return;
-    QFile file(cob1.fileName);
-    if (!file.open(QIODevice::ReadOnly))
+    QString reason;
+    const std::optional<QByteArray> bytes = readBodyFileBytes(cob1.fileName, &reason);
+    if (!bytes) {
+        prompter.message(cob1.fileName + QStringLiteral(" のファイルを読み込めませんでした。\n") + reason);
         return;
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return;
-    doc.setRtext1(decodeBodyFile(bytes));
+    }
+    doc.setRtext1(decodeBodyFile(*bytes));
 }
 
 bool command17(SiteDocument &doc, Prompter &prompter, FileDialogState &cob1)
 {
+    if (!confirmLostCharacters(prompter, lostInBody(doc.bodyLines())))
+        return false;
     cob1.filter = kBodyFileFilter;
     cob1.defaultExt = QStringLiteral("txt");
     if (!prompter.saveFile(cob1))
         return false;
-    const bool written = writeFileAtomically(cob1.fileName, encodeBodyFile(doc), nullptr);
-    if (!written) {
-        prompter.message(QStringLiteral("書き込みは、完了していません！"));
+    QString error;
+    if (!writeFileAtomically(cob1.fileName, encodeBodyFile(doc), &error)) {
+        prompter.message(QStringLiteral("書き込みは、完了していません！\n") + error);
+        return false;
     }
-    return written;
+    return true;
 }
 
 } // namespace webloom

@@ -100,6 +100,8 @@ PageResult chktop(PageFrame &frame)
 PageResult kakitop(PageFrame &frame)
 {
     const SiteDocument &doc = frame.doc();
+    if (!frame.allowName(Field::Text21, doc.text(Field::Text21)))
+        return PageResult::Refused;
     if (!frame.open(doc.text(Field::Text21)))
         return PageResult::Failed;
 

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <limits>
 
 #include "document/project_file.h"
 #include "pages/link_page.h"
@@ -107,6 +108,10 @@ void MainWindow::bindDocument()
         auto *edit = findChild<QLineEdit *>(fieldName(field));
         if (!edit)
             continue;
+        // A line edit holds 32767 characters unless told otherwise; a longer
+        // loaded value would show cut short, and the next keystroke would
+        // write the cut text back into the document.
+        edit->setMaxLength(std::numeric_limits<int>::max());
         connect(edit, &QLineEdit::textChanged, this, [this, field, edit](const QString &text) {
             if (showing_)
                 return;

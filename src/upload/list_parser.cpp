@@ -199,7 +199,10 @@ std::optional<ListEntry> parseUnixLine(QByteArrayView line)
             return std::nullopt;
         ListEntry entry;
         entry.name = line.sliced(nameStart).toByteArray();
-        entry.size = text(i - 1).toLongLong();
+        // Digits beyond what a size can hold say nothing.
+        bool ok = false;
+        const qint64 size = text(i - 1).toLongLong(&ok);
+        entry.size = ok ? size : -1;
         if (last == i + 2) {
             entry.modified = unixTime(0, monthNumber(text(i)), leadingNumber(text(i + 1)), text(i + 2));
         } else {
@@ -258,8 +261,11 @@ std::optional<ListEntry> parseDosLine(QByteArrayView line)
     if (pos >= line.size())
         return std::nullopt;
     entry.name = line.sliced(pos).toByteArray();
-    if (!entry.directory)
-        entry.size = match.capturedView(8).toLongLong();
+    if (!entry.directory) {
+        bool ok = false;
+        const qint64 size = match.capturedView(8).toLongLong(&ok);
+        entry.size = ok ? size : -1;
+    }
     return entry;
 }
 
@@ -302,9 +308,10 @@ std::optional<ListEntry> parseMlsdLine(QByteArrayView line)
             if (time.isValid())
                 entry.modified = QDateTime(time.date(), time.time(), Qt::UTC);
         } else if (key == "size" || key == "sizd") {
+            // A negative size would reach the progress bar as a total.
             bool ok = false;
             const qint64 size = value.toByteArray().toLongLong(&ok);
-            if (ok)
+            if (ok && size >= 0)
                 entry.size = size;
         }
     }

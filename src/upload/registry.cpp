@@ -163,6 +163,17 @@ std::optional<QList<Connection>> ConnectionRegistry::beginRead(const QString &mi
 
 bool ConnectionRegistry::store(const QString &path, const QList<Connection> &entries)
 {
+    // An entry of a file edited by hand may hold what the format cannot carry
+    // (a double quote inside an unquoted field, bytes that are no character);
+    // writing it back would change it, a password included, without a word.
+    for (const Connection &c : entries) {
+        if (const QString reason = unstorableReason(c); !reason.isEmpty()) {
+            prompter_.message(path + QStringLiteral(" の接続名「") + c.name +
+                              QStringLiteral("」は、このままでは書き戻せません。\n") + reason + QLatin1Char('\n') +
+                              kNotSaved);
+            return false;
+        }
+    }
     QString error;
     if (writeRegistryFile(path, entries, &error))
         return true;

@@ -35,7 +35,8 @@ QByteArray registryBytes(const QList<Connection> &entries);
 
 // Why a connection cannot be stored as typed, or an empty text when it can: the
 // format has no escape for a double quote or a line break, and a character
-// without a code page 932 form would come back as "?" (a lost password).
+// without a code page 932 form would come back as "?" (a lost password). The
+// commands write no file while any of its entries is refused here.
 QString unstorableReason(const Connection &c);
 
 // Writes the registry file atomically (a failure leaves the old file whole),

@@ -194,6 +194,25 @@ TEST_F(CliBuildTest, FailedWriteIsOneLineAndExitsOne)
     EXPECT_FALSE(QFileInfo::exists(missing));
 }
 
+TEST_F(CliBuildTest, APageNameNeverLeavesTheOutFolder)
+{
+    QByteArray bytes = test::readBytes(test::dataPath(QStringLiteral("top_full/project.txt")));
+    bytes.replace("\r\nte021=index.html\r\n", "\r\nte021=../escape.html\r\n");
+    const QString project = path(QStringLiteral("received.txt"));
+    ASSERT_TRUE(test::writeBytes(project, bytes));
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("out")));
+    const Outcome r = runWebloom({QStringLiteral("build"), project, QStringLiteral("--out"),
+                                  path(QStringLiteral("out")), QStringLiteral("--only"), QStringLiteral("top")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.out.isEmpty()) << show(r.out);
+    EXPECT_TRUE(r.err.contains(
+        QStringLiteral("トップページ／トップページのタイトル（ﾌｧｲﾙ名） の「../escape.html」は、"
+                       "ページのファイル名に使えません。 「..」で、基準パソコンディレクトリの外に出ます。")))
+        << show(r.err);
+    EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("escape.html"))));
+    EXPECT_TRUE(QDir(path(QStringLiteral("out"))).isEmpty());
+}
+
 TEST_F(CliBuildTest, UnreadableProjectExitsTwoWithTheLoadMessage)
 {
     // A relative name is resolved as the open dialog would give it: a full path.

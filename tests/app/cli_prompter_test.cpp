@@ -17,6 +17,7 @@ TEST(ConsolePrompter, BoxesBecomeSingleLinesAndNothingIsAgreedTo)
 
     prompter.message(QStringLiteral("/a/index.html のファイルを書き込めませんでした。\nNo space left on device"));
     prompter.message(QStringLiteral("一\r\n二\r三　"));
+    prompter.message(QStringLiteral("\x1b]0;title\x07.html は、ページのファイル名に使えません。"));
     EXPECT_FALSE(prompter.question(QStringLiteral("ファイル削除確認"),
                                    framedQuestion(QStringLiteral("/a/b.txt のファイルを削除します"))));
     FileDialogState state{QStringLiteral("ﾃｷｽﾄﾌｧｲﾙ|*.txt|"), QStringLiteral("webloom.txt"), QStringLiteral("txt"), 0};
@@ -28,6 +29,7 @@ TEST(ConsolePrompter, BoxesBecomeSingleLinesAndNothingIsAgreedTo)
     EXPECT_EQ(bytes.toStdString(),
               QStringLiteral("/a/index.html のファイルを書き込めませんでした。 No space left on device\n"
                              "一 二 三　\n"
+                             "\\x1b]0;title\\x07.html は、ページのファイル名に使えません。\n"
                              "ファイル削除確認 /a/b.txt のファイルを削除します → いいえ\n")
                   .toStdString());
 }

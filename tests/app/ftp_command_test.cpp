@@ -267,6 +267,17 @@ TEST_F(FtpCommandTest, PasswordComesFromTheEnvironmentOrStandardInput)
     EXPECT_TRUE(reported(r, 0, QStringLiteral("DIR"), "ok", "226"));
 }
 
+TEST_F(FtpCommandTest, ServerNamesReachTheTerminalEscaped)
+{
+    ASSERT_TRUE(test::writeBytes(rootPath(QStringLiteral("\x1b]0;owned\x07\x1b[2Jname.txt")), "x"));
+    ASSERT_TRUE(QDir(root_.path()).mkdir(QStringLiteral("\u009b31mred")));
+    const Outcome r = run({QStringLiteral("DIR")});
+    EXPECT_EQ(r.exitCode, 0) << r.errors.toStdString();
+    EXPECT_EQ(r.lines.mid(1), (QStringList{QStringLiteral("sub/"), QStringLiteral("\\x9b31mred/"),
+                                           QStringLiteral("\\x1b]0;owned\\x07\\x1b[2Jname.txt"),
+                                           QStringLiteral("top.txt"), QString()}));
+}
+
 TEST_F(FtpCommandTest, UsageErrorsExitWithTwoBeforeConnecting)
 {
     const QString host = server_.address();

@@ -4,7 +4,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -26,6 +28,21 @@ extern "C" int fchmod(int fd, mode_t mode)
     if (::fstat(fd, &st) == 0)
         g_modeBeforeFchmod = st.st_mode & 07777;
     return static_cast<int>(::syscall(SYS_fchmod, fd, mode));
+}
+
+// Likewise every fsync: the folder syncs are counted, with what the watched
+// file held at that moment.
+static int g_folderSyncs = 0;
+static QString g_watched;
+static QByteArray g_watchedAtFolderSync;
+extern "C" int fsync(int fd)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ++g_folderSyncs;
+        g_watchedAtFolderSync = webloom::test::readBytes(g_watched);
+    }
+    return static_cast<int>(::syscall(SYS_fsync, fd));
 }
 
 namespace {
@@ -126,4 +143,45 @@ TEST(AtomicFile, FailuresLeaveTheOldFileAndNoTemporaryFile)
     }
     EXPECT_EQ(readBytes(path), QByteArray("old content"));
     EXPECT_EQ(leftovers(dir).size(), 1);
+}
+
+TEST(AtomicFile, WritesThroughSymbolicLinksAndSyncsTheFolderOfADurableWrite)
+{
+    QTemporaryDir dir;
+    QDir root(dir.path());
+    ASSERT_TRUE(root.mkdir(QStringLiteral("real")));
+    const QString real = root.filePath(QStringLiteral("real/site.txt"));
+    ASSERT_TRUE(writeBytes(real, "old"));
+    // A relative link, an absolute one pointing at it, and one that dangles.
+    ASSERT_TRUE(QFile::link(QStringLiteral("real/site.txt"), root.filePath(QStringLiteral("relative.txt"))));
+    ASSERT_TRUE(QFile::link(root.filePath(QStringLiteral("relative.txt")), root.filePath(QStringLiteral("chain.txt"))));
+    ASSERT_TRUE(QFile::link(QStringLiteral("real/new.txt"), root.filePath(QStringLiteral("dangling.txt"))));
+
+    QString error;
+    g_watched = real;
+    g_folderSyncs = 0;
+    ASSERT_TRUE(writeFileAtomically(root.filePath(QStringLiteral("chain.txt")), "new", &error)) << error.toStdString();
+    EXPECT_EQ(readBytes(real), QByteArray("new"));
+    EXPECT_TRUE(QFileInfo(root.filePath(QStringLiteral("chain.txt"))).isSymLink());
+    EXPECT_TRUE(QFileInfo(root.filePath(QStringLiteral("relative.txt"))).isSymLink());
+    // Durable: the folder was synced once the new content was in place.
+    EXPECT_EQ(g_folderSyncs, 1);
+    EXPECT_EQ(g_watchedAtFolderSync, QByteArray("new"));
+
+    ASSERT_TRUE(writeFileAtomically(root.filePath(QStringLiteral("dangling.txt")), "made", &error,
+                                    {.sync = false, .mode = std::nullopt}));
+    EXPECT_EQ(readBytes(root.filePath(QStringLiteral("real/new.txt"))), QByteArray("made"));
+    EXPECT_TRUE(QFileInfo(root.filePath(QStringLiteral("dangling.txt"))).isSymLink());
+    EXPECT_EQ(g_folderSyncs, 1); // pages skip the syncs
+
+    // A cycle of links fails with its reason and creates nothing.
+    ASSERT_TRUE(QFile::link(QStringLiteral("b"), root.filePath(QStringLiteral("a"))));
+    ASSERT_TRUE(QFile::link(QStringLiteral("a"), root.filePath(QStringLiteral("b"))));
+    EXPECT_FALSE(writeFileAtomically(root.filePath(QStringLiteral("a")), "x", &error));
+    EXPECT_EQ(error, QString::fromLocal8Bit(std::strerror(ELOOP)));
+    EXPECT_EQ(root.entryList(QDir::Files | QDir::Hidden | QDir::System), // the links and nothing else
+              (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("chain.txt"),
+                           QStringLiteral("dangling.txt"), QStringLiteral("relative.txt")}));
+    EXPECT_EQ(QDir(root.filePath(QStringLiteral("real"))).entryList(QDir::Files | QDir::Hidden),
+              (QStringList{QStringLiteral("new.txt"), QStringLiteral("site.txt")}));
 }

@@ -30,6 +30,12 @@ TEST(Cp932, UnmappableCharactersByMode)
     EXPECT_EQ(enc(text, cp932::Unmappable::QuestionMark), QByteArray("a?b?"));
     // An unmappable character between two mappable ones does not disturb them.
     EXPECT_EQ(enc(QStringLiteral("あ😀い")), QByteArray("\x82\xA0&#128512;\x82\xA2"));
+    // Characters the table stores as a neighbour are lost too: a page keeps
+    // them as references, a text file gets the neighbour.
+    EXPECT_EQ(enc(QStringLiteral("¥〜")), QByteArray("&#165;&#12316;"));
+    EXPECT_EQ(enc(QStringLiteral("¥〜"), cp932::Unmappable::QuestionMark), QByteArray("\x5C\x81\x60"));
+    EXPECT_EQ(cp932::lossyCharacters(QStringLiteral("a😀¥～a😀\u00e9")), QStringLiteral("😀¥\u00e9"));
+    EXPECT_TRUE(cp932::lossyCharacters(QStringLiteral("－～①髙﨑ﾃｽﾄ\\~")).isEmpty());
 }
 
 TEST(Cp932, DecodeRoundTripsAndReplacesInvalidBytes)

@@ -5,6 +5,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <sys/resource.h>
@@ -162,6 +163,7 @@ TEST_F(ProjectFile, EveryStoredFieldSurvivesASaveAndALoad)
 {
     fillFull(doc);
     cob1.fileName = path("site.txt");
+    prompter.answerYes(); // to the question about the characters the file cannot keep
     prompter.chooseFile(cob1.fileName);
     ASSERT_TRUE(saveProject(doc, prompter, cob1));
     EXPECT_EQ(prompter.messages(), QStringList{kWritten});
@@ -225,21 +227,68 @@ TEST_F(ProjectFile, SaveAsksBeforeReplacingAndNeverLeavesAHalfFile)
     EXPECT_EQ(prompter.lastMessage(), kWritten);
     EXPECT_EQ(test::readBytes(target), projectBytes(doc));
 
-    // Three characters or fewer: nothing written, nothing shown.
+    // Three characters or fewer: nothing written, and the message says why.
     prompter.clear();
     prompter.chooseFile(QStringLiteral("a.t"));
     EXPECT_FALSE(saveProject(doc, prompter, cob1));
-    EXPECT_TRUE(prompter.messages().isEmpty());
+    EXPECT_EQ(prompter.messages(),
+              QStringList{kNotWritten + u8("\na.t は、ファイルの名前として短すぎます（4文字以上）。")});
     EXPECT_FALSE(QFile::exists(QStringLiteral("a.t")));
 
-    // Targets that cannot be created, even by root: a missing folder, a path under a file.
-    for (const QString &bad : {path("missing/site.txt"), target + QStringLiteral("/site.txt")}) {
+    // Targets that cannot be created, even by root: a missing folder, a path
+    // under a file. The system's reason follows on a second line.
+    const std::pair<QString, int> bad[] = {{path("missing/site.txt"), ENOENT},
+                                           {target + QStringLiteral("/site.txt"), ENOTDIR}};
+    for (const auto &[file, reason] : bad) {
         prompter.clear();
-        prompter.chooseFile(bad);
+        prompter.chooseFile(file);
         EXPECT_FALSE(saveProject(doc, prompter, cob1));
-        EXPECT_EQ(prompter.messages(), QStringList{kNotWritten}) << bad.toStdString();
-        EXPECT_FALSE(QFile::exists(bad));
+        EXPECT_EQ(prompter.messages(), QStringList{kNotWritten + QLatin1Char('\n') + qt_error_string(reason)});
+        EXPECT_FALSE(QFile::exists(file));
     }
+    EXPECT_EQ(prompter.unexpected(), 0);
+}
+
+TEST_F(ProjectFile, SaveNamesTheCharactersTheFileCannotKeepAndAsksFirst)
+{
+    doc.setText(Field::Text13, u8("くるみ😀の部屋😀"));
+    doc.setText(Field::Text31, u8("𠮷田 ¥"));
+    doc.appendItem(ListId::List3, u8("Café：http://cafe.example/："));
+    doc.setRtext1(u8("一行目\n\n♥ ok\n"));
+    const QString question = u8("\n次の文字は Shift-JIS で保存できないため、「?」か近い文字に置き換わります。\n"
+                                "トップページ／トップページのタイトル：😀\n"
+                                "自己紹介ＨＰ／名　前：𠮷¥\n"
+                                "リンクＨＰ／リンクのリスト 1番目：é\n"
+                                "サブＨＰ／サブホームページ内容 3行目：♥\n"
+                                "このまま保存しますか？（「いいえ」で入力に戻ります）\n");
+
+    // No: back to the fields before any file is chosen; nothing else is shown.
+    prompter.answerNo();
+    EXPECT_FALSE(saveProject(doc, prompter, cob1));
+    ASSERT_EQ(prompter.shown().size(), 1u);
+    EXPECT_EQ(prompter.shown().at(0).title, u8("保存できない文字"));
+    EXPECT_EQ(prompter.shown().at(0).text, question);
+    EXPECT_TRUE(QDir(dir.path()).isEmpty());
+
+    // Yes: saved, the lost characters as the file holds them.
+    prompter.clear();
+    prompter.answerYes();
+    prompter.chooseFile(path("site.txt"));
+    EXPECT_TRUE(saveProject(doc, prompter, cob1));
+    EXPECT_EQ(prompter.messages(), QStringList{kWritten});
+    const QByteArray saved = test::readBytes(path("site.txt"));
+    EXPECT_TRUE(saved.contains(lines({"te013=くるみ?の部屋?"})));
+    EXPECT_TRUE(saved.contains(lines({"te031=?田 \\"})));
+    EXPECT_TRUE(saved.contains(lines({"ls000=Caf?：http://cafe.example/："})));
+
+    // Many places: the first eight, then how many more.
+    for (int i = 0; i < 12; ++i)
+        doc.appendItem(ListId::List3, u8("😀"));
+    prompter.clear();
+    prompter.answerNo();
+    EXPECT_FALSE(saveProject(doc, prompter, cob1));
+    EXPECT_TRUE(prompter.questions().value(0).contains(u8("リンクＨＰ／リンクのリスト 6番目：😀\nほか 8か所\n")))
+        << prompter.questions().value(0).toStdString();
     EXPECT_EQ(prompter.unexpected(), 0);
 }
 
@@ -284,7 +333,7 @@ TEST_F(ProjectFile, AFailedWriteLeavesTheOldFileAsItWas)
         saved = saveProject(doc, prompter, cob1);
     }
     EXPECT_FALSE(saved);
-    EXPECT_EQ(prompter.lastMessage(), kNotWritten);
+    EXPECT_EQ(prompter.lastMessage(), kNotWritten + QLatin1Char('\n') + qt_error_string(EFBIG));
     EXPECT_TRUE(test::sameBytes(old, test::readBytes(target)));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("site.txt")});
 }

@@ -10,8 +10,16 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <QDirIterator>
+
 #include "document/cp932.h"
+#include "document/field_captions.h"
+#include "document/project_file.h"
+#include "pages/link_page.h"
 #include "pages/page_frame.h"
+#include "pages/photo_pages.h"
+#include "pages/self_page.h"
+#include "pages/sub_page.h"
 #include "pages/top_page.h"
 #include "support/golden.h"
 #include "support/scripted_prompter.h"
@@ -339,3 +347,68 @@ TEST(NonBlank, OnlyAsciiSpacesAreTrimmed)
 }
 
 } // namespace
+
+TEST(PageNames, APageNeverLeavesTheBaseFolder)
+{
+    QTemporaryDir dir;
+    const QString base = dir.filePath(QStringLiteral("site"));
+    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("site/sub")));
+    SiteDocument doc;
+    ScriptedPrompter prompter;
+    ASSERT_TRUE(loadProjectFile(doc, prompter, test::dataPath(QStringLiteral("project_full/project.txt"))));
+    doc.setText(Field::Label1, base);
+    auto files = [&dir] {
+        QStringList found;
+        QDirIterator it(dir.path(), QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            found.append(QDir(dir.path()).relativeFilePath(it.next()));
+        found.sort();
+        return found;
+    };
+
+    struct Kind {
+        PageResult (*command)(PageFrame &);
+        Field field;
+    };
+    const Kind kinds[] = {{&chktop, Field::Text21},
+                          {&chkself, Field::Text44},
+                          {&command11, Field::Text43},
+                          {&command14, Field::Text49},
+                          {&chkpic, Field::Text9}};
+    const QString outside = QStringLiteral("「..」で、基準パソコンディレクトリの外に出ます。");
+    const QString absolute = QStringLiteral("「/」で始まる名前は、基準パソコンディレクトリの外を指します。");
+    for (const Kind &kind : kinds) {
+        const bool photo = kind.field == Field::Text9;
+        // Typed, and the page name it gives (photo pages number the stem).
+        const std::tuple<QString, QString, QString> names[] = {
+            {QStringLiteral("../escape.html"), QStringLiteral("../escape.html"), outside},
+            {QStringLiteral("sub/../../x"), QStringLiteral("sub/../../x"), outside},
+            {QStringLiteral("/tmp/abs.html"), QStringLiteral("/tmp/abs.html"), absolute},
+            {QStringLiteral("../e"), QStringLiteral("../e0001.html"), outside},
+        };
+        for (const auto &[typed, page, reason] : names) {
+            if (photo != typed.endsWith(QLatin1Char('e')))
+                continue;
+            SCOPED_TRACE(fieldName(kind.field).toStdString() + " " + typed.toStdString());
+            doc.setText(kind.field, typed);
+            const QStringList lists = doc.list(ListId::List1) + doc.list(ListId::List2);
+            prompter.clear();
+            PageFrame frame(doc, prompter);
+            EXPECT_EQ(kind.command(frame), PageResult::Refused);
+            EXPECT_EQ(prompter.messages(),
+                      QStringList{fieldCaption(kind.field) + QStringLiteral(" の「") + page +
+                                  QStringLiteral("」は、ページのファイル名に使えません。\n") + reason});
+            EXPECT_TRUE(files().isEmpty()) << files().join(QLatin1Char(' ')).toStdString();
+            EXPECT_EQ(doc.list(ListId::List1) + doc.list(ListId::List2), lists);
+        }
+    }
+
+    // Names that stay inside keep working, into an existing subfolder too.
+    for (const QString &name : {QStringLiteral("sub/page.html"), QStringLiteral("./sub/../inside.html")}) {
+        doc.setText(Field::Text21, name);
+        PageFrame frame(doc, prompter);
+        EXPECT_EQ(chktop(frame), PageResult::Written) << name.toStdString();
+    }
+    EXPECT_EQ(files(), (QStringList{QStringLiteral("site/inside.html"), QStringLiteral("site/sub/page.html")}));
+    EXPECT_EQ(prompter.unexpected(), 0);
+}

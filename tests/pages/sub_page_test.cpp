@@ -3,6 +3,9 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include <cerrno>
+#include <sys/stat.h>
+
 #include "document/cp932.h"
 #include "document/project_file.h"
 #include "pages/sub_page.h"
@@ -190,16 +193,41 @@ TEST(BodyFile, ReadingReplacesTheWholeBody)
     EXPECT_EQ(c.prompter.dialogFilters, QStringList{QStringLiteral("ﾃｷｽﾄﾌｧｲﾙ|*.txt|All Files|*.*|")});
 }
 
-TEST(BodyFile, CancelledOrUnreadableReadChangesNothing)
+TEST(BodyFile, ReadingRefusesAllButASmallRegularFileAndSaysWhy)
 {
     SubCase c;
     c.doc.setRtext1(QStringLiteral("keep\n"));
     c.prompter.cancelDialog();
     command16(c.doc, c.prompter, c.cob1);
-    c.read(c.path(QStringLiteral("missing.txt")));
-    c.read(c.dir.path()); // a folder, not a file
-    EXPECT_EQ(c.doc.rtext1(), QStringLiteral("keep\n"));
     EXPECT_TRUE(c.prompter.messages().isEmpty());
+
+    const QString fifo = c.path(QStringLiteral("pipe"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QFile big(c.path(QStringLiteral("big.txt")));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(kMaxBodyFileBytes + 1));
+    big.close();
+    const QString notRegular = QStringLiteral("普通のファイルではありません（フォルダ、パイプ、装置など）。");
+    const std::pair<QString, QString> refused[] = {
+        {fifo, notRegular}, // would block the window for good if opened for reading
+        {c.dir.path(), notRegular},
+        {QStringLiteral("/dev/zero"), notRegular},
+        {big.fileName(), QStringLiteral("ファイルが大きすぎます（16MBまで）。")},
+        {c.path(QStringLiteral("missing.txt")), qt_error_string(ENOENT)},
+    };
+    for (const auto &[path, reason] : refused) {
+        c.prompter.clear();
+        c.read(path);
+        EXPECT_EQ(c.prompter.messages(),
+                  QStringList{path + QStringLiteral(" のファイルを読み込めませんでした。\n") + reason});
+        EXPECT_EQ(c.doc.rtext1(), QStringLiteral("keep\n"));
+    }
+
+    // Exactly the limit still reads.
+    ASSERT_TRUE(big.resize(kMaxBodyFileBytes));
+    c.prompter.clear();
+    c.read(big.fileName());
+    EXPECT_TRUE(c.prompter.messages().isEmpty());
+    EXPECT_EQ(c.doc.rtext1().size(), kMaxBodyFileBytes);
     EXPECT_EQ(c.prompter.unexpected(), 0);
 }
 
@@ -208,6 +236,13 @@ TEST(BodyFile, WritingGivesCodePage932WithCrLfAndQuestionMarks)
     SubCase c;
     c.doc.setRtext1(QStringLiteral("海の日記\n\n😀 x\nlast"));
     const QString file = c.path(QStringLiteral("body.txt"));
+    // The lost character is named first; No goes back before any dialog.
+    c.prompter.answerNo();
+    EXPECT_FALSE(command17(c.doc, c.prompter, c.cob1));
+    ASSERT_EQ(c.prompter.questions().size(), 1);
+    EXPECT_TRUE(c.prompter.questions().at(0).contains(QStringLiteral("\nサブＨＰ／サブホームページ内容 3行目：😀\n")));
+    EXPECT_TRUE(c.files().isEmpty());
+    c.prompter.answerYes();
     EXPECT_TRUE(c.save(file));
     EXPECT_TRUE(c.prompter.messages().isEmpty());
     EXPECT_TRUE(test::sameBytes("\x8A\x43\x82\xCC\x93\xFA\x8B\x4C\r\n\r\n? x\r\nlast\r\n", test::readBytes(file)));
@@ -226,13 +261,13 @@ TEST(BodyFile, FailedWriteIsReportedAndKeepsTheOldFile)
     SubCase c;
     c.doc.setRtext1(QStringLiteral("new body\n"));
     EXPECT_FALSE(c.save(c.path(QStringLiteral("no/such/folder/body.txt"))));
-    EXPECT_EQ(c.prompter.messages(), QStringList{kNotWritten});
+    EXPECT_EQ(c.prompter.messages(), QStringList{kNotWritten + QLatin1Char('\n') + qt_error_string(ENOENT)});
 
     // A folder in the way of the name cannot be replaced; it stays a folder.
     c.prompter.clear();
     ASSERT_TRUE(QDir(c.dir.path()).mkdir(QStringLiteral("taken.txt")));
     EXPECT_FALSE(c.save(c.path(QStringLiteral("taken.txt"))));
-    EXPECT_EQ(c.prompter.messages(), QStringList{kNotWritten});
+    EXPECT_EQ(c.prompter.messages(), QStringList{kNotWritten + QLatin1Char('\n') + qt_error_string(EISDIR)});
     EXPECT_TRUE(QFileInfo(c.path(QStringLiteral("taken.txt"))).isDir());
 
     // Cancelling is not a failure and says nothing.

@@ -23,6 +23,7 @@
 #include <QTimer>
 
 #include "document/settings.h"
+#include "support/golden.h"
 #include "support/scripted_prompter.h"
 #include "ui/widget_helpers.h"
 #include "ui/file_list_widget.h"
@@ -385,6 +386,31 @@ TEST_F(MainWindowTest, SaveThenLoadRestoresEveryFieldIntoTheWidgets)
     EXPECT_EQ(itemTexts(child<FileListWidget>("File1")), QStringList{QStringLiteral("p001.jpg")});
     // Fields that are not stored keep what the user typed.
     EXPECT_EQ(edit(Field::Text40)->text(), QStringLiteral("entry"));
+    EXPECT_EQ(prompter.unexpected(), 0);
+}
+
+TEST_F(MainWindowTest, FieldsHoldValuesOfAnyLength)
+{
+    QTemporaryDir dir;
+    const QString project = dir.filePath(QStringLiteral("long.txt"));
+    const QByteArray longLine = "te013=" + QByteArray(100000, 'x') + "\r\n";
+    ASSERT_TRUE(test::writeBytes(project, longLine + "te014=short\r\n"));
+    prompter.chooseFile(project);
+    child<QAction>("load")->trigger();
+    ASSERT_EQ(prompter.lastMessage(), QStringLiteral("読込み完了"));
+    EXPECT_EQ(edit(Field::Text13)->text().size(), 100000);
+
+    // Typing into another field, and into the long one itself, keeps the whole value.
+    QTest::keyClicks(edit(Field::Text14), QStringLiteral("er"));
+    edit(Field::Text13)->end(false);
+    QTest::keyClicks(edit(Field::Text13), QStringLiteral("y"));
+    const QString saved = dir.filePath(QStringLiteral("saved.txt"));
+    prompter.chooseFile(saved);
+    child<QAction>("save")->trigger();
+    ASSERT_EQ(prompter.lastMessage(), QStringLiteral("書込み完了"));
+    const QByteArray bytes = test::readBytes(saved);
+    EXPECT_TRUE(bytes.contains("\r\nte013=" + QByteArray(100000, 'x') + "y\r\n"));
+    EXPECT_TRUE(bytes.contains("\r\nte014=shorter\r\n"));
     EXPECT_EQ(prompter.unexpected(), 0);
 }
 

@@ -471,18 +471,23 @@ TEST_F(PageTabsTest, BodyFilesAreReadInEitherEncodingAndWrittenAsCodePage932)
     }
     EXPECT_TRUE(prompter->messages().isEmpty());
 
-    // A cancelled dialog and a missing file leave the body alone, silently.
+    // A cancelled dialog and a missing file leave the body alone; only the
+    // missing file is worth a word.
     prompter->cancelDialog();
     press(TabSub, "Command16");
+    EXPECT_TRUE(prompter->messages().isEmpty());
     prompter->chooseFile(path(QStringLiteral("missing.txt")));
     press(TabSub, "Command16");
     EXPECT_EQ(body()->toPlainText(), expected);
-    EXPECT_TRUE(prompter->messages().isEmpty());
+    ASSERT_EQ(prompter->messages().size(), 1);
+    EXPECT_TRUE(prompter->lastMessage().startsWith(path(QStringLiteral("missing.txt"))));
+    prompter->clear();
 
     // Writing: code page 932, CR LF after every line, a character without a
     // form in it as "?"; the dialog offers text files.
     body()->setPlainText(QStringLiteral("海の日記\n\n😀 x"));
     const QString saved = path(QStringLiteral("saved.txt"));
+    prompter->answerYes(); // to the question about 😀
     prompter->chooseFile(saved);
     press(TabSub, "Command17");
     EXPECT_TRUE(test::sameBytes(sjis + "\r\n\r\n? x\r\n", test::readBytes(saved)));
@@ -493,6 +498,7 @@ TEST_F(PageTabsTest, BodyFilesAreReadInEitherEncodingAndWrittenAsCodePage932)
     // SAVE and LOAD offer project files again.
     prompter->cancelDialog();
     press(TabSub, "Command16");
+    prompter->answerYes(); // 😀 is still in the body
     prompter->cancelDialog();
     child<QAction>("save")->trigger();
     prompter->cancelDialog();

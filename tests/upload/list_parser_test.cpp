@@ -117,6 +117,7 @@ INSTANTIATE_TEST_SUITE_P(
                                "facts in any order", false, false, 10},
                       LineCase{"type=file;sizd=7; sizd fact", true, "sizd fact", false, false, 7},
                       LineCase{" no facts", true, "no facts", false, false, -1},
+                      LineCase{"type=file;size=-2; negative size", true, "negative size", false, false, -1},
                       LineCase{"garbage", false, "", false, false, -1},
                       LineCase{"total 3", false, "", false, false, -1}));
 

@@ -284,6 +284,20 @@ TEST_F(RegistryTest, RefusalsKeepTheStoredEntriesIntact)
     EXPECT_EQ(prompter.messages(), QStringList{QStringLiteral("登録を行ってください")});
     EXPECT_EQ(readBytes(path("broken.txt")), broken);
 
+    // An entry edited by hand that would not read back as it stands: nothing
+    // is rewritten until that entry is gone.
+    const QByteArray handMade = "ab\"c,h,u,p\r\n\"ok\",\"h\",\"u\",\"p\"\r\n";
+    ASSERT_TRUE(writeBytes(path("hand.txt"), handMade));
+    prompter.clear();
+    fill("new", "h", "u", "p");
+    registry.fkakiko(path("hand.txt"));
+    EXPECT_EQ(readBytes(path("hand.txt")), handMade);
+    EXPECT_TRUE(prompter.lastMessage().contains(QStringLiteral("接続名「ab\"c」")))
+        << prompter.lastMessage().toStdString();
+    hostmei.value = path("hand.txt");
+    registry.fsakujyo(QStringLiteral("ab\"c"));
+    EXPECT_EQ(readBytes(path("hand.txt")), QByteArray("\"ok\",\"h\",\"u\",\"p\"\r\n"));
+
     // A path that cannot be written: no file appears, the message says so.
     prompter.clear();
     const QString unwritable = dir.filePath(QStringLiteral("no/such/dir/hosts.txt"));

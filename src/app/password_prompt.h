@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+#include <QTextStream>
+
+namespace webloom {
+
+// Reads one line from fd as a password; a CR before the LF is dropped. When
+// fd is a terminal, "Password: " goes to prompt and the typed characters are
+// not echoed. The terminal gets its settings back on every way out: the line
+// ends, the input ends, or SIGINT, SIGTERM, SIGHUP or SIGQUIT arrives -- then
+// the settings are restored first and the signal is raised again, so the
+// program ends the way it would have without the prompt.
+QString readPassword(int fd, QTextStream &prompt);
+
+} // namespace webloom
