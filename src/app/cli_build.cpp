@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/cli_prompter.h"
+#include "app/terminal_text.h"
 #include "document/project_file.h"
 #include "pages/page_kinds.h"
 
@@ -121,7 +122,7 @@ int runBuild(const QStringList &arguments, QTextStream &out, QTextStream &err)
         PageFrame frame(doc, prompter);
         const PageResult result = kind->command(frame);
         for (const QString &path : frame.writtenFiles())
-            out << path << '\n' << Qt::flush;
+            out << terminalText(path) << '\n' << Qt::flush;
         if (result == PageResult::Refused) {
             err << "webloom build: " << kind->name << " not written\n" << Qt::flush;
             if (request.only)

@@ -1081,7 +1081,17 @@ int CurlWorker::onTrace(CURL *, curl_infotype type, char *data, size_t size, voi
     QByteArray line(data, static_cast<qsizetype>(size));
     if (type == CURLINFO_HEADER_OUT && line.startsWith("PASS "))
         line = "PASS ****\r\n";
-    std::fprintf(stderr, "%s%.*s", prefix, static_cast<int>(line.size()), line.constData());
+    // What the server says reaches the terminal with its control characters
+    // shown, never obeyed.
+    QByteArray shown;
+    for (const char c : line) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && c != '\r' && c != '\n' && c != '\t') || byte == 0x7f)
+            shown += "\\x" + QByteArray::number(byte, 16).rightJustified(2, '0');
+        else
+            shown += c;
+    }
+    std::fprintf(stderr, "%s%.*s", prefix, static_cast<int>(shown.size()), shown.constData());
     return 0;
 }
 
