@@ -144,7 +144,7 @@ int runPublish(const QStringList &arguments, QTextStream &out, QTextStream &err)
 
     CurlOptions options;
     options.trustOnce = trusted;
-    Publisher::Settings settings{connection, remote, parallel, PublishRecord::pathFor(connection, remote)};
+    Publisher::Settings settings{connection, remote, parallel, PublishRecord::pathFor(connection, remote), dryRun};
     Publisher publisher(
         settings, site, [options] { return std::make_unique<CurlTransfer>(options); },
         [&](const TransferOutcome &outcome,

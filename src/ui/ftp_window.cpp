@@ -12,23 +12,13 @@
 #include "document/settings.h"
 #include "pages/page_frame.h"
 #include "ui/qt_prompter.h"
+#include "ui/stored_hostmei.h"
 #include "ui_ftp_window.h"
 #include "upload/address.h"
 #include "upload/ftp_session.h"
 #include "upload/transfer.h"
 
 namespace webloom {
-
-namespace {
-
-// The hostmei setting in the per-user settings store.
-class StoredHostmei : public HostmeiSetting {
-public:
-    QString read() const override { return settings::readHostmei(); }
-    void save(const QString &path) override { settings::saveHostmei(path); }
-};
-
-} // namespace
 
 FtpWindow::FtpWindow(Services services, QWidget *parent)
     : QWidget(parent), ui_(std::make_unique<Ui::ftpform>()), prompter_(services.prompter), hostmei_(services.hostmei),

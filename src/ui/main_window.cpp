@@ -25,6 +25,7 @@
 #include "ui/about_window.h"
 #include "ui/folder_chooser.h"
 #include "ui/ftp_window.h"
+#include "ui/publish_window.h"
 #include "ui/howto_window.h"
 #include "ui/qt_prompter.h"
 #include "ui_main_window.h"
@@ -275,6 +276,7 @@ void MainWindow::connectCommands()
     connect(ui_->Command6, &QPushButton::clicked, this, &MainWindow::writePhotoPages);
 
     connect(ui_->easyftp, &QAction::triggered, this, &MainWindow::showFtp);
+    connect(ui_->publish, &QAction::triggered, this, &MainWindow::showPublish);
     // The preview browser stays switched off for good.
     ui_->brow->setEnabled(false);
 }
@@ -334,6 +336,17 @@ void MainWindow::writePhotoPages()
     // without visiting the tab bar would otherwise leave File1 on a stale
     // listing, and pages would be written from the wrong files.
     runPage(&photoPagesFromText3);
+}
+
+void MainWindow::showPublish()
+{
+    publishform_.show([this] {
+        PublishWindow::Services services;
+        services.document = &doc_;
+        services.makeTransfer = [] { return std::make_unique<CurlTransfer>(); };
+        services.prompter = ownPrompter_ ? nullptr : prompter_;
+        return new PublishWindow(std::move(services));
+    });
 }
 
 void MainWindow::showFtp()

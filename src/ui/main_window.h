@@ -19,6 +19,7 @@ namespace webloom {
 class AboutWindow;
 class FolderChooser;
 class FtpWindow;
+class PublishWindow;
 class HowtoWindow;
 class QtPrompter;
 
@@ -84,7 +85,8 @@ private:
     void editLinks(void (*command)(SiteDocument &, Prompter &, int &));
     // SAVE and LOAD show the project filter, whatever the body commands set.
     void useProjectFilter();
-    void showFtp(); // TOOL > 簡易ＦＴＰ
+    void showFtp();     // TOOL > 簡易ＦＴＰ
+    void showPublish(); // TOOL > ホームページ公開
 
     std::unique_ptr<Ui::main1> ui_;
     SiteDocument doc_;
@@ -98,6 +100,7 @@ private:
     // The chooser purpose: kept between shows, read by the chooser at OK.
     int fm1Purpose_ = 0;
     SingleWindow<FtpWindow> ftpform_;
+    SingleWindow<PublishWindow> publishform_;
     // Set while the window writes document values into its widgets, so the
     // widgets' change signals are not fed back into the document.
     bool showing_ = false;

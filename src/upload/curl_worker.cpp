@@ -370,9 +370,17 @@ TransferOutcome CurlWorker::failure(const Attempt &attempt) const
         outcome.reply = attempt.error;
         return outcome;
     case CURLE_QUOTE_ERROR:
-        outcome.failure = Failure::Server;
-        outcome.reply = attempt.error;
-        return outcome;
+    case CURLE_REMOTE_FILE_NOT_FOUND:
+    case CURLE_REMOTE_ACCESS_DENIED:
+    case CURLE_REMOTE_DISK_FULL:
+    case CURLE_REMOTE_FILE_EXISTS:
+        // An SFTP server's refusal has no reply line; libcurl's words say it.
+        if (attempt.replyCode < 400) {
+            outcome.failure = Failure::Server;
+            outcome.reply = attempt.error;
+            return outcome;
+        }
+        break;
     default:
         break;
     }

@@ -64,7 +64,7 @@ void Publisher::plan()
 
 void Publisher::publish()
 {
-    if (done_ || publishing_ || lanes_.empty())
+    if (done_ || publishing_ || lanes_.empty() || settings_.dryRun)
         return;
     publishing_ = true;
     clock_.start();
@@ -144,6 +144,10 @@ void Publisher::onOutcome(Lane &lane, const TransferOutcome &outcome)
                 send(lane, Step::List, TransferRequest::list());
             else
                 next(lane);
+        } else if (planning && outcome.failure == Failure::Server && !settings_.remoteFolder.isEmpty() &&
+                   settings_.dryRun) {
+            plan_ = makePlan(site_, record_, {});
+            emit planned(plan_);
         } else if (planning && outcome.failure == Failure::Server && !settings_.remoteFolder.isEmpty()) {
             // A folder that is not there yet is made, once.
             send(lane, Step::MakeFolder, TransferRequest::mkdir(settings_.remoteFolder));

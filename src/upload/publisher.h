@@ -54,6 +54,9 @@ public:
         QString remoteFolder; // relative to the log-in folder; empty: that folder
         int parallel = 2;     // 1 to 8
         QString recordPath;
+        // Plan only: a remote folder that is not there is taken as empty
+        // rather than made.
+        bool dryRun = false;
     };
     using MakeTransfer = std::function<std::unique_ptr<Transfer>()>;
     // Asked about a failure the user may resolve (an unknown certificate or

@@ -355,7 +355,12 @@ void ConnectionRegistry::comboChosen(const QString &name)
 
 bool ConnectionRegistry::rememberAddress(const QString &name, const QString &oldAddress, const QString &newAddress)
 {
-    const QString path = hostmei_.read();
+    return rememberRegistryAddress(hostmei_.read(), name, oldAddress, newAddress);
+}
+
+bool rememberRegistryAddress(const QString &path, const QString &name, const QString &oldAddress,
+                             const QString &newAddress)
+{
     QFile file(path);
     if (path.isEmpty() || !file.open(QIODevice::ReadOnly) || file.size() > 1024 * 1024)
         return false;

@@ -43,6 +43,12 @@ QString unstorableReason(const Connection &c);
 // readable and writable by its owner only, since it holds passwords.
 bool writeRegistryFile(const QString &path, const QList<Connection> &entries, QString *error);
 
+// Gives the entries of that name and address in the registry file at path
+// the new address, without a word; false when the file could not be read or
+// written, or holds no such entry.
+bool rememberRegistryAddress(const QString &path, const QString &name, const QString &oldAddress,
+                             const QString &newAddress);
+
 // The stored location of the registry file (the hostmei setting).
 class HostmeiSetting {
 public:

@@ -8,10 +8,13 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
+#include "document/project_file.h"
 #include "support/golden.h"
 #include "support/scoped_env.h"
+#include "support/scripted_prompter.h"
 #include "upload/curl_transfer.h"
 #include "upload/ftp_server.h"
+#include "upload/publisher.h"
 #include "upload/secure_servers.h"
 #include "upload/trust_store.h"
 
@@ -241,6 +244,59 @@ TEST_F(SecureTransferTest, SftpWithoutAPasswordUsesTheUsersKey)
     auto t = transfer(QStringLiteral("sftp://127.0.0.1:%1").arg(server.port()), QStringLiteral("taro"), QString());
     const TransferOutcome outcome = request(*t, TransferRequest::list());
     EXPECT_TRUE(outcome.ok) << outcome.reply.toStdString() << " / " << outcome.detail.toStdString();
+}
+
+TEST_F(SecureTransferTest, PublishingWorksOverTlsAndSftpAlike)
+{
+    SiteDocument doc;
+    test::ScriptedPrompter prompter;
+    ASSERT_TRUE(loadProjectFile(doc, prompter, test::dataPath(QStringLiteral("../../examples/sample-project.txt"))));
+    QTemporaryDir base;
+    doc.setText(Field::Label1, base.path());
+    const SiteFiles site = buildSite(doc);
+    ASSERT_EQ(site.files.size(), 4);
+
+    const QString tlsRoot = root_.filePath(QStringLiteral("tls"));
+    const QString sftpRoot = root_.filePath(QStringLiteral("sftp"));
+    ASSERT_TRUE(QDir().mkpath(tlsRoot) && QDir().mkpath(sftpRoot));
+    const test::Certificate certificate = test::Certificate::make(work_.path(), QStringLiteral("publish"));
+    test::Vsftpd tls;
+    ASSERT_TRUE(tls.start(tlsRoot, work_.path(), certificate, false)) << tls.output().toStdString();
+    test::SftpServer sftp;
+    ASSERT_TRUE(sftp.start(sftpRoot, QStringLiteral("taro"), QStringLiteral("pw"), work_.filePath(u"key"_qs)));
+    options_.trustOnce = {certificate.fingerprint, sftp.fingerprint()};
+
+    struct Target {
+        Transfer::Connection connection;
+        QString root;
+    };
+    const Target targets[] = {
+        {{QStringLiteral("ftpes://127.0.0.1:%1").arg(tls.port()), QStringLiteral("ftp"), QStringLiteral("x")}, tlsRoot},
+        {{QStringLiteral("sftp://127.0.0.1:%1").arg(sftp.port()), QStringLiteral("taro"), QStringLiteral("pw")},
+         sftpRoot},
+    };
+    for (const Target &target : targets) {
+        SCOPED_TRACE(target.connection.address.toStdString());
+        const QString record = work_.filePath(QStringLiteral("record-%1.txt").arg(target.root.size()));
+        for (int round = 0; round < 2; ++round) {
+            Publisher publisher(
+                {target.connection, QStringLiteral("www"), 2, record}, site,
+                [this] { return std::make_unique<CurlTransfer>(options_); }, nullptr);
+            QObject::connect(&publisher, &Publisher::planned, [&](const PublishPlan &plan) {
+                EXPECT_EQ(plan.send.size(), round == 0 ? 4 : 0);
+                publisher.publish();
+            });
+            QSignalSpy finished(&publisher, &Publisher::finished);
+            publisher.plan();
+            ASSERT_TRUE(finished.wait(kWaitMs));
+            const PublishSummary summary = finished.first().first().value<PublishSummary>();
+            EXPECT_TRUE(summary.ok()) << summary.error.toStdString() << summary.failed.join(u'\n').toStdString();
+            EXPECT_EQ(summary.sent, round == 0 ? 4 : 0);
+        }
+        for (const LocalFile &file : site.files)
+            EXPECT_EQ(test::readBytes(target.root + QStringLiteral("/www/") + file.name), test::readBytes(file.path))
+                << file.name.toStdString();
+    }
 }
 
 } // namespace

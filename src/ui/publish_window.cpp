@@ -1,0 +1,313 @@
+#include "ui/publish_window.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTreeWidgetItem>
+
+#include "document/settings.h"
+#include "document/site_document.h"
+#include "ui/qt_prompter.h"
+#include "ui/stored_hostmei.h"
+#include "ui_publish_window.h"
+#include "upload/address.h"
+#include "upload/trust_prompt.h"
+
+namespace webloom {
+
+namespace {
+
+QString sizeText(qint64 bytes)
+{
+    if (bytes < 1024)
+        return QStringLiteral("%1 バイト").arg(bytes);
+    if (bytes < 1024 * 1024)
+        return QStringLiteral("%1 KB").arg(double(bytes) / 1024, 0, 'f', 1);
+    return QStringLiteral("%1 MB").arg(double(bytes) / (1024 * 1024), 0, 'f', 1);
+}
+
+QString reasonText(PublishPlan::Why why)
+{
+    switch (why) {
+    case PublishPlan::Why::New:
+        return QStringLiteral("送る（新しい）");
+    case PublishPlan::Why::Changed:
+        return QStringLiteral("送る（変更あり）");
+    case PublishPlan::Why::MissingOnServer:
+        return QStringLiteral("送る（サーバーにない）");
+    case PublishPlan::Why::OtherSizeOnServer:
+        return QStringLiteral("送る（サーバーと大きさが違う）");
+    }
+    return {};
+}
+
+QString pageName(const QString &kind)
+{
+    if (kind == QLatin1String("top"))
+        return QStringLiteral("トップページ");
+    if (kind == QLatin1String("self"))
+        return QStringLiteral("自己紹介ページ");
+    if (kind == QLatin1String("link"))
+        return QStringLiteral("リンクページ");
+    if (kind == QLatin1String("sub"))
+        return QStringLiteral("サブページ");
+    return QStringLiteral("写真ページ");
+}
+
+} // namespace
+
+PublishWindow::PublishWindow(Services services, QWidget *parent)
+    : QWidget(parent), ui_(std::make_unique<Ui::publishform>()), services_(std::move(services))
+{
+    ui_->setupUi(this);
+    setAttribute(Qt::WA_DeleteOnClose);
+    if (!services_.prompter) {
+        ownPrompter_ = std::make_unique<QtPrompter>(this);
+        services_.prompter = ownPrompter_.get();
+    }
+    if (!services_.hostmei) {
+        ownHostmei_ = std::make_unique<StoredHostmei>();
+        services_.hostmei = ownHostmei_.get();
+    }
+    if (!services_.trust) {
+        ownTrust_ = std::make_unique<TrustStore>();
+        services_.trust = ownTrust_.get();
+    }
+    if (services_.recordFolder.isEmpty())
+        services_.recordFolder = PublishRecord::defaultFolder();
+    ui_->treePlan->setColumnWidth(0, 240);
+    ui_->treePlan->setColumnWidth(1, 90);
+
+    baseFolder_ = services_.document->text(Field::Label1);
+    ui_->lblBase->setText(QStringLiteral("公開するフォルダ：") + QDir::toNativeSeparators(baseFolder_));
+    loadConnections();
+    const settings::PublishChoice choice = settings::readPublishChoice(baseFolder_);
+    if (const int index = ui_->cmbConnection->findText(choice.connection); index >= 0)
+        ui_->cmbConnection->setCurrentIndex(index);
+    ui_->txtRemote->setText(choice.remote);
+    ui_->spnParallel->setValue(choice.parallel);
+
+    connect(ui_->cmdPublish, &QPushButton::clicked, this, &PublishWindow::start);
+    connect(ui_->cmdCancel, &QPushButton::clicked, this, [this] {
+        if (publisher_) {
+            ui_->cmdCancel->setEnabled(false);
+            ui_->lblProgress->setText(QStringLiteral("送信中のファイルが終わったら止めます…"));
+            publisher_->cancel();
+        }
+    });
+}
+
+PublishWindow::~PublishWindow()
+{
+    delete publisher_;
+}
+
+void PublishWindow::loadConnections()
+{
+    connections_.clear();
+    ui_->cmbConnection->clear();
+    QFile file(services_.hostmei->read());
+    if (file.open(QIODevice::ReadOnly) && file.size() <= 1024 * 1024)
+        connections_ = parseRegistry(file.readAll()).value_or(QList<Connection>{});
+    for (const Connection &c : connections_) {
+        if (ui_->cmbConnection->findText(c.name) < 0)
+            ui_->cmbConnection->addItem(c.name);
+    }
+    const bool any = ui_->cmbConnection->count() > 0;
+    ui_->cmdPublish->setEnabled(any);
+    if (!any)
+        ui_->lblSummary->setText(QStringLiteral("接続名がありません。簡易ＦＴＰで接続名を登録してください。"));
+}
+
+void PublishWindow::setInputsEnabled(bool enabled)
+{
+    ui_->cmbConnection->setEnabled(enabled);
+    ui_->txtRemote->setEnabled(enabled);
+    ui_->spnParallel->setEnabled(enabled);
+    ui_->cmdPublish->setEnabled(enabled && ui_->cmbConnection->count() > 0);
+}
+
+void PublishWindow::start()
+{
+    if (publisher_)
+        return;
+    connectionName_ = ui_->cmbConnection->currentText();
+    // The registry says the last entry of a name counts.
+    std::optional<Connection> entry;
+    for (const Connection &c : connections_) {
+        if (c.name == connectionName_)
+            entry = c;
+    }
+    if (!entry) {
+        services_.prompter->message(QStringLiteral("接続名を選んでください。"));
+        return;
+    }
+    const QString remote = ui_->txtRemote->text().trimmed();
+    const int parallel = ui_->spnParallel->value();
+    settings::savePublishChoice(baseFolder_, {connectionName_, remote, parallel});
+
+    // The pages, built from a copy as "webloom build" would from the saved
+    // project, so the window's own fields stay as they are.
+    const std::unique_ptr<SiteDocument> copy = documentCopy(*services_.document);
+    const SiteFiles site = buildSite(*copy);
+    if (site.files.isEmpty()) {
+        QStringList reasons;
+        for (const SkippedPage &page : site.skipped)
+            reasons.append(pageName(page.kind) + QStringLiteral("：") + page.reason);
+        services_.prompter->message(QStringLiteral("公開できるページがありません。\n") +
+                                    reasons.join(QLatin1Char('\n')));
+        return;
+    }
+    const Transfer::Connection connection{entry->address, entry->user, entry->password};
+    publisher_ = new Publisher(
+        {connection, remote, parallel, PublishRecord::pathFor(connection, remote, services_.recordFolder)}, site,
+        services_.makeTransfer, [this](const TransferOutcome &outcome, const Transfer::Connection &current) {
+            return resolve(outcome, current);
+        });
+    connect(publisher_, &Publisher::planned, this, &PublishWindow::planned);
+    connect(publisher_, &Publisher::progress, this, &PublishWindow::showProgress);
+    connect(publisher_, &Publisher::fileSent, this, &PublishWindow::fileSent);
+    connect(publisher_, &Publisher::fileFailed, this, &PublishWindow::fileFailed);
+    connect(publisher_, &Publisher::finished, this, &PublishWindow::finished);
+    setInputsEnabled(false);
+    ui_->treePlan->clear();
+    items_.clear();
+    ui_->barProgress->setRange(0, 0);
+    ui_->lblSummary->clear();
+    ui_->lblProgress->setText(QStringLiteral("サーバーのファイルを調べています…"));
+    publisher_->plan();
+}
+
+std::optional<Transfer::Connection> PublishWindow::resolve(const TransferOutcome &outcome,
+                                                           const Transfer::Connection &current)
+{
+    const std::optional<ServerAddress> address = ServerAddress::parse(current.address);
+    if (!address)
+        return std::nullopt;
+    if (outcome.failure == TransferOutcome::Failure::Untrusted)
+        return askTrust(*services_.prompter, services_.trust, address->hostPort(), outcome.identity)
+                   ? std::optional(current)
+                   : std::nullopt;
+    if (address->scheme != ServerAddress::Scheme::Auto || !askUnencrypted(*services_.prompter))
+        return std::nullopt;
+    const QString plain = address->withScheme(ServerAddress::Scheme::Ftp);
+    rememberRegistryAddress(services_.hostmei->read(), connectionName_, current.address, plain);
+    for (Connection &c : connections_) {
+        if (c.name == connectionName_ && c.address == current.address)
+            c.address = plain;
+    }
+    return Transfer::Connection{plain, current.user, current.password};
+}
+
+void PublishWindow::planned(const PublishPlan &plan)
+{
+    for (const PublishPlan::Entry &entry : plan.send) {
+        auto *item =
+            new QTreeWidgetItem(ui_->treePlan, {entry.file.name, sizeText(entry.file.size), reasonText(entry.why)});
+        items_.insert(entry.file.name, item);
+    }
+    for (const LocalFile &file : plan.unchanged)
+        new QTreeWidgetItem(ui_->treePlan, {file.name, sizeText(file.size), QStringLiteral("変更なし")});
+    for (const SkippedPage &page : plan.skipped) {
+        auto *item = new QTreeWidgetItem(
+            ui_->treePlan, {pageName(page.kind), QString(), QStringLiteral("作成できません：") + page.reason});
+        item->setToolTip(2, page.reason);
+    }
+    ui_->lblSummary->setText(QStringLiteral("送るファイル：%1 個（%2）　変更なし：%3 個")
+                                 .arg(plan.send.size())
+                                 .arg(sizeText(plan.bytesToSend()))
+                                 .arg(plan.unchanged.size()));
+    ui_->barProgress->setRange(0, 1000);
+    ui_->barProgress->setValue(0);
+    ui_->lblProgress->clear();
+    if (plan.send.isEmpty()) {
+        services_.prompter->message(QStringLiteral("送るファイルはありません。サーバーは最新です。"));
+        if (publisher_)
+            publisher_->cancel();
+        return;
+    }
+    const bool go =
+        services_.prompter->question(QStringLiteral("ホームページ公開"),
+                                     framedQuestion(QStringLiteral("%1 個のファイル（%2）を送ります。よろしいですか？")
+                                                        .arg(plan.send.size())
+                                                        .arg(sizeText(plan.bytesToSend()))));
+    if (!publisher_)
+        return;
+    if (!go) {
+        publisher_->cancel();
+        return;
+    }
+    ui_->cmdCancel->setEnabled(true);
+    publisher_->publish();
+}
+
+void PublishWindow::showProgress(const PublishProgress &progress)
+{
+    if (progress.bytesTotal > 0)
+        ui_->barProgress->setValue(int(progress.bytesDone * 1000 / progress.bytesTotal));
+    QString text = QStringLiteral("%1/%2 ファイル　%3 / %4")
+                       .arg(progress.filesDone)
+                       .arg(progress.filesTotal)
+                       .arg(sizeText(progress.bytesDone), sizeText(progress.bytesTotal));
+    if (!progress.current.isEmpty())
+        text += QStringLiteral("　送信中：") + progress.current.join(QStringLiteral("、"));
+    if (const qint64 left = progress.remainingMs(); left >= 0 && progress.filesDone < progress.filesTotal)
+        text += QStringLiteral("　残り 約 %1 秒").arg((left + 999) / 1000);
+    ui_->lblProgress->setText(text);
+}
+
+void PublishWindow::fileSent(const QString &name)
+{
+    if (QTreeWidgetItem *item = items_.value(name))
+        item->setText(2, QStringLiteral("送りました"));
+}
+
+void PublishWindow::fileFailed(const QString &name, const QString &reason)
+{
+    if (QTreeWidgetItem *item = items_.value(name)) {
+        item->setText(2, QStringLiteral("失敗：") + reason);
+        item->setToolTip(2, reason);
+    }
+}
+
+void PublishWindow::finished(const PublishSummary &summary)
+{
+    Publisher *done = publisher_;
+    publisher_ = nullptr;
+    // It is still delivering this signal.
+    done->deleteLater();
+    setInputsEnabled(true);
+    ui_->cmdCancel->setEnabled(false);
+    ui_->lblProgress->clear();
+    if (!summary.error.isEmpty()) {
+        services_.prompter->message(QStringLiteral("公開できませんでした。\n") + summary.error);
+        return;
+    }
+    if (!summary.failed.isEmpty()) {
+        services_.prompter->message(
+            QStringLiteral("送れなかったファイルがあります（%1 個）。\n").arg(summary.failed.size()) +
+            summary.failed.mid(0, 8).join(QLatin1Char('\n')));
+        return;
+    }
+    if (summary.sent > 0 && summary.cancelled) {
+        services_.prompter->message(
+            QStringLiteral("途中で止めました。送ったファイル：%1 個。残りは次の公開で送ります。").arg(summary.sent));
+        return;
+    }
+    if (summary.sent > 0)
+        services_.prompter->message(QStringLiteral("公開が終わりました。送ったファイル：%1 個（%2）")
+                                        .arg(summary.sent)
+                                        .arg(sizeText(summary.bytesSent)));
+}
+
+void PublishWindow::closeEvent(QCloseEvent *event)
+{
+    // Closing stops a publish: the files on their way are cut off, and the
+    // record keeps only what arrived.
+    delete publisher_;
+    publisher_ = nullptr;
+    event->accept();
+}
+
+} // namespace webloom

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QHash>
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+#include "upload/publisher.h"
+#include "upload/registry.h"
+#include "upload/trust_store.h"
+
+namespace Ui {
+class publishform;
+}
+
+class QTreeWidgetItem;
+
+namespace webloom {
+
+class Prompter;
+class SiteDocument;
+
+// "ホームページ公開": builds every page of the site and sends what changed to
+// a registered connection's folder in one step. The list shows what goes,
+// what is unchanged and which pages could not be built, and the user agrees
+// before anything is sent; progress, the files on their way and the time left
+// show while it runs, and "中止" stops after those files. The choices are kept
+// per base folder in the settings store.
+//
+// Modeless; it deletes itself when closed, which stops a running publish.
+class PublishWindow : public QWidget {
+    Q_OBJECT
+public:
+    struct Services {
+        // Borrowed: the site as the main window holds it.
+        SiteDocument *document = nullptr;
+        // Makes each connection's transfer (required).
+        Publisher::MakeTransfer makeTransfer;
+        // Borrowed; without one the window shows Qt boxes over itself.
+        Prompter *prompter = nullptr;
+        // Borrowed; without one the per-user settings store.
+        HostmeiSetting *hostmei = nullptr;
+        // Borrowed; without one the per-user store of trusted servers.
+        TrustStore *trust = nullptr;
+        // Where the records of earlier publishes live; empty: the per-user
+        // data folder.
+        QString recordFolder;
+    };
+
+    explicit PublishWindow(Services services, QWidget *parent = nullptr);
+    ~PublishWindow() override;
+
+    // Whether a publish is planned or running.
+    bool busy() const { return publisher_ != nullptr; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void loadConnections();
+    void start();
+    void planned(const PublishPlan &plan);
+    void showProgress(const PublishProgress &progress);
+    void fileSent(const QString &name);
+    void fileFailed(const QString &name, const QString &reason);
+    void finished(const PublishSummary &summary);
+    void setInputsEnabled(bool enabled);
+    std::optional<Transfer::Connection> resolve(const TransferOutcome &outcome, const Transfer::Connection &current);
+
+    std::unique_ptr<Ui::publishform> ui_;
+    Services services_;
+    std::unique_ptr<Prompter> ownPrompter_;
+    std::unique_ptr<HostmeiSetting> ownHostmei_;
+    std::unique_ptr<TrustStore> ownTrust_;
+    QList<Connection> connections_;
+    QString baseFolder_;
+    QString connectionName_;
+    Publisher *publisher_ = nullptr;
+    QHash<QString, QTreeWidgetItem *> items_;
+};
+
+} // namespace webloom

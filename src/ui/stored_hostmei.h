@@ -1,0 +1,15 @@
+#pragma once
+
+#include "document/settings.h"
+#include "upload/registry.h"
+
+namespace webloom {
+
+// The hostmei setting in the per-user settings store.
+class StoredHostmei : public HostmeiSetting {
+public:
+    QString read() const override { return settings::readHostmei(); }
+    void save(const QString &path) override { settings::saveHostmei(path); }
+};
+
+} // namespace webloom

@@ -1,0 +1,122 @@
+// The publish window opened from the main window, against a real FTP server
+// on 127.0.0.1.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "document/project_file.h"
+#include "document/settings.h"
+#include "support/golden.h"
+#include "support/scoped_env.h"
+#include "support/scripted_prompter.h"
+#include "ui/main_window.h"
+#include "ui/publish_window.h"
+#include "upload/ftp_server.h"
+#include "upload/registry.h"
+
+using namespace webloom;
+
+namespace {
+
+class PublishWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(store_.isValid() && base_.isValid() && serverRoot_.isValid());
+        settings::useFile(store_.filePath(QStringLiteral("webloom.ini")));
+        ASSERT_TRUE(server_.start(serverRoot_.path(), QStringLiteral("sakura"), QStringLiteral("hana")));
+        const QString hosts = store_.filePath(QStringLiteral("hosts.txt"));
+        ASSERT_TRUE(test::writeBytes(hosts, registryBytes({{QStringLiteral("さくら"), server_.address(),
+                                                            QStringLiteral("sakura"), QStringLiteral("hana")}})));
+        settings::saveHostmei(hosts);
+        main_ = std::make_unique<MainWindow>(&prompter_);
+        main_->show();
+        SiteDocument &doc = main_->document();
+        ASSERT_TRUE(
+            loadProjectFile(doc, prompter_, test::dataPath(QStringLiteral("../../examples/sample-project.txt"))));
+        doc.setText(Field::Label1, base_.path());
+        prompter_.clear();
+    }
+    void TearDown() override
+    {
+        QApplication::closeAllWindows();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        main_.reset();
+        settings::useFile(QString());
+        EXPECT_EQ(prompter_.unexpected(), 0);
+    }
+
+    PublishWindow *open()
+    {
+        main_->findChild<QAction *>(QStringLiteral("publish"))->trigger();
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (auto *p = qobject_cast<PublishWindow *>(w); p && p->isVisible())
+                return p;
+        }
+        return nullptr;
+    }
+    template <class T> static T *in(QWidget *w, const char *name)
+    {
+        return w->findChild<T *>(QString::fromLatin1(name));
+    }
+    static bool publishWith(PublishWindow *w)
+    {
+        QTest::mouseClick(in<QPushButton>(w, "cmdPublish"), Qt::LeftButton);
+        return QTest::qWaitFor([w] { return !w->busy(); }, 30000);
+    }
+
+    QTemporaryDir store_, base_, serverRoot_, data_;
+    test::ScopedEnv dataHome_{"XDG_DATA_HOME", data_.path()};
+    test::FtpServer server_;
+    test::ScriptedPrompter prompter_;
+    std::unique_ptr<MainWindow> main_;
+};
+
+TEST_F(PublishWindowTest, PublishesAfterAgreementThenFindsNothingNew)
+{
+    PublishWindow *w = open();
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(in<QComboBox>(w, "cmbConnection")->currentText(), QStringLiteral("さくら"));
+    in<QLineEdit>(w, "txtRemote")->setText(QStringLiteral("public_html"));
+
+    prompter_.answerYes();
+    ASSERT_TRUE(publishWith(w));
+    ASSERT_EQ(prompter_.questions().size(), 1);
+    EXPECT_TRUE(prompter_.questions().first().contains(QStringLiteral("個のファイル")))
+        << prompter_.questions().first().toStdString();
+    ASSERT_EQ(prompter_.messages().size(), 1) << prompter_.messages().join(u'\n').toStdString();
+    EXPECT_TRUE(prompter_.messages().first().startsWith(QStringLiteral("公開が終わりました。")));
+    const QDir remote(serverRoot_.filePath(QStringLiteral("public_html")));
+    for (const QString &page : {QStringLiteral("index.html"), QStringLiteral("self.html"), QStringLiteral("link.html")})
+        EXPECT_TRUE(test::sameBytes(test::readBytes(base_.filePath(page)), test::readBytes(remote.filePath(page))))
+            << page.toStdString();
+    // The photo pages had no photo folder: the list says so.
+    const QList<QTreeWidgetItem *> skipped =
+        in<QTreeWidget>(w, "treePlan")->findItems(QStringLiteral("写真ページ"), Qt::MatchExactly, 0);
+    ASSERT_EQ(skipped.size(), 1);
+    EXPECT_TRUE(skipped.first()->text(2).startsWith(QStringLiteral("作成できません：")));
+
+    // Again, with nothing changed: nothing to agree to, nothing sent.
+    prompter_.clear();
+    ASSERT_TRUE(publishWith(w));
+    EXPECT_EQ(prompter_.messages(), QStringList{QStringLiteral("送るファイルはありません。サーバーは最新です。")});
+    EXPECT_TRUE(prompter_.questions().isEmpty());
+
+    // The choices come back for this base folder, and the main window's
+    // fields were not touched by the build.
+    w->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    w = open();
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(in<QLineEdit>(w, "txtRemote")->text(), QStringLiteral("public_html"));
+    EXPECT_TRUE(main_->document().list(ListId::List1).isEmpty());
+}
+
+} // namespace
