@@ -224,7 +224,7 @@ TransferOutcome CurlWorker::dispatch(const TransferRequest &request)
     case Op::Delete:
         return folderCommand(request.operation, request.remote);
     case Op::Put:
-        return put(request.local, request.remote);
+        return put(request.local, request.remote, request.freshName);
     case Op::Get:
         return get(request.remote, request.local);
     case Op::Rename:
@@ -530,7 +530,7 @@ TransferOutcome CurlWorker::folderCommand(TransferRequest::Operation operation, 
     return failure(attempt);
 }
 
-TransferOutcome CurlWorker::put(const QString &localPath, const QString &remote)
+TransferOutcome CurlWorker::put(const QString &localPath, const QString &remote, bool freshName)
 {
     if (!isPlainFileName(remote) || !QFileInfo(localPath).isAbsolute())
         return refusal(text(kBadNameText));
@@ -546,7 +546,7 @@ TransferOutcome CurlWorker::put(const QString &localPath, const QString &remote)
     TransferOutcome outcome;
     // STOR would replace a file the user chose to keep.
     const QByteArray raw = rawName(remote);
-    if (!ensureListing(&outcome)) {
+    if (!freshName && !ensureListing(&outcome)) {
         ::close(fd);
         return outcome;
     }

@@ -126,7 +126,7 @@ private:
     TransferOutcome list();
     TransferOutcome changeDirectory(const QString &name);
     TransferOutcome folderCommand(TransferRequest::Operation operation, const QString &name);
-    TransferOutcome put(const QString &localPath, const QString &remote);
+    TransferOutcome put(const QString &localPath, const QString &remote, bool freshName);
     TransferOutcome get(const QString &remote, const QString &localPath);
     TransferOutcome rename(const QString &from, const QString &to);
     bool removePartialUpload();

@@ -57,8 +57,12 @@ Publisher::Lane &Publisher::addLane()
 
 void Publisher::plan()
 {
-    Lane &first = addLane();
-    send(first, Step::Enter,
+    enterFolder(addLane());
+}
+
+void Publisher::enterFolder(Lane &lane)
+{
+    send(lane, Step::Enter,
          TransferRequest::cd(settings_.remoteFolder.isEmpty() ? QStringLiteral(".") : settings_.remoteFolder));
 }
 
@@ -73,13 +77,23 @@ void Publisher::publish()
     progress_.filesTotal = int(plan_.send.size());
     progress_.bytesTotal = plan_.bytesToSend();
     reportProgress();
-    const int extra = std::min<int>(settings_.parallel, int(queue_.size())) - 1;
-    next(*lanes_.front());
-    for (int i = 0; i < extra && !done_; ++i) {
-        Lane &lane = addLane();
-        send(lane, Step::Enter,
-             TransferRequest::cd(settings_.remoteFolder.isEmpty() ? QStringLiteral(".") : settings_.remoteFolder));
+    const int wanted = std::min<int>(settings_.parallel, int(queue_.size()));
+    // Connections opened while the plan was made and not needed now close.
+    for (size_t i = 1; i < lanes_.size(); ++i) {
+        if (int(i) >= wanted) {
+            lanes_[i]->retired = true;
+            lanes_[i]->transfer->cancel();
+        }
     }
+    next(*lanes_.front());
+    // The others go into the folder; any still missing open now.
+    for (size_t i = 1; i < lanes_.size() && !done_; ++i) {
+        Lane &lane = *lanes_[i];
+        if (!lane.retired && !lane.busy)
+            enterFolder(lane);
+    }
+    while (int(lanes_.size()) < wanted && !done_)
+        enterFolder(addLane());
 }
 
 void Publisher::cancel()
@@ -127,7 +141,11 @@ void Publisher::onOutcome(Lane &lane, const TransferOutcome &outcome)
     if (done_)
         return;
     using Failure = TransferOutcome::Failure;
-    if (!outcome.ok && (outcome.failure == Failure::Untrusted || outcome.failure == Failure::NoTls) && resolve_) {
+    // Only the first connection asks the user; the others start after it
+    // has got through.
+    const bool first = &lane == lanes_.front().get();
+    if (!outcome.ok && first && (outcome.failure == Failure::Untrusted || outcome.failure == Failure::NoTls) &&
+        resolve_) {
         if (const std::optional<Transfer::Connection> again = resolve_(outcome, settings_.connection)) {
             settings_.connection = *again;
             for (const auto &each : lanes_)
@@ -138,12 +156,26 @@ void Publisher::onOutcome(Lane &lane, const TransferOutcome &outcome)
     }
     const bool planning = !publishing_;
     switch (lane.step) {
+    case Step::Login:
+        // A connection opened ahead, while the plan was being made.
+        if (!outcome.ok)
+            retire(lane);
+        else if (publishing_ && !lane.retired)
+            enterFolder(lane);
+        else if (publishing_)
+            next(*lanes_.front());
+        return;
     case Step::Enter:
         if (outcome.ok) {
-            if (planning)
+            if (planning && first) {
                 send(lane, Step::List, TransferRequest::list());
-            else
+                // The other connections log in meanwhile, so that the files
+                // can start at once when the plan is agreed to.
+                for (int i = 1; i < settings_.parallel && !settings_.dryRun; ++i)
+                    send(addLane(), Step::Login, TransferRequest::cd(QStringLiteral(".")));
+            } else {
                 next(lane);
+            }
         } else if (planning && outcome.failure == Failure::Server && !settings_.remoteFolder.isEmpty() &&
                    settings_.dryRun) {
             plan_ = makePlan(site_, record_, {});
@@ -206,8 +238,12 @@ void Publisher::onOutcome(Lane &lane, const TransferOutcome &outcome)
 
 void Publisher::next(Lane &lane)
 {
-    if (done_ || lane.retired || lane.busy)
+    if (done_ || !publishing_ || lane.busy)
         return;
+    if (lane.retired) {
+        finishWhenIdle();
+        return;
+    }
     if (&lane == lanes_.front().get() && !leftovers_.isEmpty()) {
         send(lane, Step::Clean, TransferRequest::remove(leftovers_.takeFirst()));
         return;
@@ -221,11 +257,16 @@ void Publisher::next(Lane &lane)
             QString::number(QRandomGenerator::global()->generate(), 16).rightJustified(8, QLatin1Char('0')) +
             QLatin1Char('-') + lane.file->file.name;
         reportProgress();
-        send(lane, Step::Put, TransferRequest::put(lane.file->file.path, lane.temporary));
+        send(lane, Step::Put, TransferRequest::put(lane.file->file.path, lane.temporary, true));
         return;
     }
-    const bool allIdle = std::all_of(lanes_.begin(), lanes_.end(),
-                                     [](const std::unique_ptr<Lane> &each) { return each->retired || !each->busy; });
+    finishWhenIdle();
+}
+
+void Publisher::finishWhenIdle()
+{
+    const bool allIdle =
+        std::all_of(lanes_.begin(), lanes_.end(), [](const std::unique_ptr<Lane> &each) { return !each->busy; });
     if (allIdle)
         finish();
 }
@@ -302,6 +343,14 @@ void Publisher::finish(const QString &error)
     }
     if (summary_.error.isEmpty())
         summary_.error = recordError_;
+    // Every connection says goodbye at the same time rather than one after
+    // the other when they are destroyed.
+    for (const auto &lane : lanes_) {
+        if (lane->busy)
+            lane->transfer->cancel();
+        else
+            lane->transfer->start(TransferRequest::close());
+    }
     emit finished(summary_);
 }
 

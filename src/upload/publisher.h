@@ -89,12 +89,15 @@ signals:
 
 private:
     struct Lane;
-    enum class Step { Enter, MakeFolder, List, Clean, Put, Rename, Tidy };
+    enum class Step { Login, Enter, MakeFolder, List, Clean, Put, Rename, Tidy };
 
     Lane &addLane();
+    void enterFolder(Lane &lane);
     void send(Lane &lane, Step step, const TransferRequest &request);
     void onOutcome(Lane &lane, const TransferOutcome &outcome);
     void next(Lane &lane);
+    // Ends the publish once no connection has a request running.
+    void finishWhenIdle();
     void retire(Lane &lane);
     void fileDone(Lane &lane, const QString &failure);
     void finish(const QString &error = {});

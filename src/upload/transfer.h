@@ -30,22 +30,28 @@ struct TransferRequest {
     QString remote;
     QString local;
     QString target;
+    // Put: the caller made the name up itself (a temporary name), so it
+    // cannot be taken on the server and need not be looked up.
+    bool freshName = false;
 
-    static TransferRequest list() { return {Operation::List, {}, {}, {}}; }
-    static TransferRequest cd(const QString &path) { return {Operation::Cd, path, {}, {}}; }
-    static TransferRequest mkdir(const QString &name) { return {Operation::Mkdir, name, {}, {}}; }
-    static TransferRequest rmdir(const QString &name) { return {Operation::Rmdir, name, {}, {}}; }
-    static TransferRequest remove(const QString &name) { return {Operation::Delete, name, {}, {}}; }
-    static TransferRequest put(const QString &localPath, const QString &remoteName)
+    static TransferRequest list() { return {Operation::List, {}, {}, {}, false}; }
+    static TransferRequest cd(const QString &path) { return {Operation::Cd, path, {}, {}, false}; }
+    static TransferRequest mkdir(const QString &name) { return {Operation::Mkdir, name, {}, {}, false}; }
+    static TransferRequest rmdir(const QString &name) { return {Operation::Rmdir, name, {}, {}, false}; }
+    static TransferRequest remove(const QString &name) { return {Operation::Delete, name, {}, {}, false}; }
+    static TransferRequest put(const QString &localPath, const QString &remoteName, bool freshName = false)
     {
-        return {Operation::Put, remoteName, localPath, {}};
+        return {Operation::Put, remoteName, localPath, {}, freshName};
     }
     static TransferRequest get(const QString &remoteName, const QString &localPath)
     {
-        return {Operation::Get, remoteName, localPath, {}};
+        return {Operation::Get, remoteName, localPath, {}, false};
     }
-    static TransferRequest rename(const QString &from, const QString &to) { return {Operation::Rename, from, {}, to}; }
-    static TransferRequest close() { return {Operation::Close, {}, {}, {}}; }
+    static TransferRequest rename(const QString &from, const QString &to)
+    {
+        return {Operation::Rename, from, {}, to, false};
+    }
+    static TransferRequest close() { return {Operation::Close, {}, {}, {}, false}; }
 };
 
 // What the server presented to prove who it is, when the user must decide
