@@ -19,22 +19,13 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
-from upload_bench import PASSWORD, SERVER, USER, start  # noqa: E402
+from upload_bench import PASSWORD, SERVER, USER, start, timed  # noqa: E402
 
 
 def project_bytes(site):
     lines = ['ki001=' + site, 'te001=http://www.example.jp/', 'te002=bench@example.jp', 'te003=' + site,
              'te005=jpg', 'te006=http://', 'te007=1000', 'te008=bench', 'te009=photo']
     return ('\r\n'.join(lines) + '\r\n').encode('cp932')
-
-
-def timed(command, env):
-    begin = time.monotonic()
-    result = subprocess.run(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-    elapsed = time.monotonic() - begin
-    if result.returncode != 0:
-        sys.exit('failed: %s\n%s%s' % (' '.join(command[:3]), result.stdout[-2000:], result.stderr[-2000:]))
-    return elapsed, result.stdout
 
 
 def main():

@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "app/password_prompt.h"
+#include "app/server_trust.h"
 #include "app/terminal_text.h"
 #include "upload/address.h"
 #include "upload/curl_transfer.h"
@@ -130,7 +131,7 @@ int runFtpCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
         return usageError(err, QStringLiteral("--local needs a folder"));
     const QStringList trusted = parser.values(trustOption);
     for (const QString &fingerprint : trusted) {
-        if (!fingerprint.startsWith(QLatin1String("SHA256:")) || fingerprint.size() != 50)
+        if (!isFingerprint(fingerprint))
             return usageError(err, QStringLiteral("not a fingerprint: \"%1\"").arg(fingerprint));
     }
     const QStringList commands = positional.mid(2);
@@ -174,19 +175,12 @@ int runFtpCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     // asked for, ends the run before the password is sent.
     auto refuse = [&](const TransferOutcome &result) {
         if (result.failure == TransferOutcome::Failure::Untrusted) {
-            const PeerIdentity &id = result.identity;
-            err << "webloom ftp: " << (id.kind == PeerIdentity::Kind::Certificate ? "certificate" : "host key")
-                << " of " << address->hostPort() << " not trusted: " << id.fingerprint;
-            if (!id.rememberedFingerprint.isEmpty())
-                err << " (changed; trusted before: " << id.rememberedFingerprint << ")";
-            else if (!id.reason.isEmpty())
-                err << " (" << id.reason << ")";
-            err << "; to accept it, add --trust " << id.fingerprint << "\n";
+            reportUntrusted(err, "ftp", address->hostPort(), result.identity);
         } else {
             err << "webloom ftp: " << address->hostPort()
                 << " offers no encryption (TLS); nothing was sent. Use ftp:// to connect unencrypted.\n";
+            err.flush();
         }
-        err.flush();
         return 1;
     };
 
@@ -196,9 +190,7 @@ int runFtpCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
         const TransferRequest &request = requests.at(i);
         TransferOutcome result = run(request);
         if (result.failure == TransferOutcome::Failure::NoTls && address->scheme == ServerAddress::Scheme::Auto) {
-            err << "webloom ftp: warning: " << address->hostPort()
-                << " offers no encryption; the password and files go unencrypted\n";
-            err.flush();
+            warnUnencrypted(err, "ftp", address->hostPort());
             transfer.setConnection({address->withScheme(ServerAddress::Scheme::Ftp), user, password});
             result = run(request);
         }

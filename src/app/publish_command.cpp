@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include "app/cli_prompter.h"
+#include "app/server_trust.h"
 #include "app/terminal_text.h"
 #include "document/project_file.h"
 #include "document/settings.h"
@@ -87,7 +88,7 @@ int runPublish(const QStringList &arguments, QTextStream &out, QTextStream &err)
     }
     const QStringList trusted = parser.values(trustOption);
     for (const QString &fingerprint : trusted) {
-        if (!fingerprint.startsWith(QLatin1String("SHA256:")) || fingerprint.size() != 50)
+        if (!isFingerprint(fingerprint))
             return usageError(err, QStringLiteral("not a fingerprint: \"%1\"").arg(fingerprint));
     }
     const bool dryRun = parser.isSet(dryRunOption);
@@ -151,20 +152,11 @@ int runPublish(const QStringList &arguments, QTextStream &out, QTextStream &err)
             const Transfer::Connection &current) -> std::optional<Transfer::Connection> {
             const std::optional<ServerAddress> address = ServerAddress::parse(current.address);
             if (outcome.failure == TransferOutcome::Failure::Untrusted) {
-                const PeerIdentity &id = outcome.identity;
-                err << "webloom publish: " << (id.kind == PeerIdentity::Kind::Certificate ? "certificate" : "host key")
-                    << " of " << (address ? address->hostPort() : current.address)
-                    << " not trusted: " << id.fingerprint;
-                if (!id.rememberedFingerprint.isEmpty())
-                    err << " (changed; trusted before: " << id.rememberedFingerprint << ")";
-                err << "; to accept it, add --trust " << id.fingerprint << "\n";
-                err.flush();
+                reportUntrusted(err, "publish", address ? address->hostPort() : current.address, outcome.identity);
                 return std::nullopt;
             }
             if (address && address->scheme == ServerAddress::Scheme::Auto) {
-                err << "webloom publish: warning: " << address->hostPort()
-                    << " offers no encryption; the password and files go unencrypted\n";
-                err.flush();
+                warnUnencrypted(err, "publish", address->hostPort());
                 return Transfer::Connection{address->withScheme(ServerAddress::Scheme::Ftp), current.user,
                                             current.password};
             }

@@ -21,6 +21,7 @@
 #include "support/golden.h"
 #include "upload/address.h"
 #include "upload/curl_transfer.h"
+#include "upload/transfer_request.h"
 #include "upload/ftp_server.h"
 #include "upload/remote_path.h"
 
@@ -39,30 +40,8 @@ QByteArray randomBytes(qsizetype size, quint32 seed)
     return bytes;
 }
 
-// Starts one request and waits for its outcome; checks the parts of the
-// contract every request must keep.
-TransferOutcome request(Transfer &transfer, const TransferRequest &request)
-{
-    QSignalSpy spy(&transfer, &Transfer::finished);
-    transfer.start(request);
-    EXPECT_TRUE(transfer.busy());
-    EXPECT_EQ(spy.count(), 0) << "outcome delivered inside start()";
-    if (!spy.wait(kWaitMs)) {
-        ADD_FAILURE() << "no outcome";
-        return {};
-    }
-    EXPECT_FALSE(transfer.busy());
-    EXPECT_EQ(spy.count(), 1);
-    return spy.first().first().value<TransferOutcome>();
-}
-
-QStringList shown(const TransferOutcome &outcome)
-{
-    QStringList out;
-    for (const RemoteEntry &entry : outcome.entries)
-        out.append(entry.directory ? entry.name + QLatin1Char('/') : entry.name);
-    return out;
-}
+using test::request;
+using test::shown;
 
 QStringList partFiles(const QString &folder)
 {

@@ -13,6 +13,7 @@
 #include "support/scoped_env.h"
 #include "support/scripted_prompter.h"
 #include "upload/curl_transfer.h"
+#include "upload/transfer_request.h"
 #include "upload/ftp_server.h"
 #include "upload/publisher.h"
 #include "upload/secure_servers.h"
@@ -23,24 +24,8 @@ namespace {
 
 constexpr int kWaitMs = 30000;
 
-TransferOutcome request(Transfer &transfer, const TransferRequest &request)
-{
-    QSignalSpy spy(&transfer, &Transfer::finished);
-    transfer.start(request);
-    if (!spy.wait(kWaitMs)) {
-        ADD_FAILURE() << "no outcome";
-        return {};
-    }
-    return spy.first().first().value<TransferOutcome>();
-}
-
-QStringList shown(const TransferOutcome &outcome)
-{
-    QStringList out;
-    for (const RemoteEntry &entry : outcome.entries)
-        out.append(entry.directory ? entry.name + QLatin1Char('/') : entry.name);
-    return out;
-}
+using test::request;
+using test::shown;
 
 class SecureTransferTest : public ::testing::Test {
 protected:
