@@ -86,6 +86,9 @@ signals:
     void fileFailed(const QString &name, const QString &reason);
     void progress(const webloom::PublishProgress &progress);
     void finished(const webloom::PublishSummary &summary);
+    // A further connection presented another certificate or host key than
+    // the first; finished() follows with the publish stopped.
+    void otherIdentity(const webloom::PeerIdentity &identity);
 
 private:
     struct Lane;
