@@ -182,13 +182,15 @@ int runFtpCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     // nothing would go through.
     using Failure = TransferOutcome::Failure;
     const bool autoScheme = address->scheme == ServerAddress::Scheme::Auto;
+    // Some request got through before (so something was sent).
+    bool anyDone = false;
     auto refuse = [&](const TransferOutcome &result) {
         if (result.failure == Failure::Untrusted)
             reportUntrusted(err, "ftp", address->hostPort(), result.identity);
         else if (result.failure == Failure::TlsDataRefused)
             reportTlsDataRefused(err, "ftp", address->hostPort(), result.reply);
         else
-            reportNoTls(err, "ftp", address->hostPort(), autoScheme);
+            reportNoTls(err, "ftp", address->hostPort(), autoScheme, anyDone);
         return 1;
     };
 
@@ -218,6 +220,7 @@ int runFtpCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
         }
         out.flush();
         closed = request.operation == TransferRequest::Operation::Close;
+        anyDone = anyDone || result.ok;
         if (!result.ok) {
             status = 1;
             // Whatever follows a failed CD would act on the wrong folder.

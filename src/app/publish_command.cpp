@@ -153,6 +153,8 @@ int runPublish(const QStringList &arguments, QTextStream &out, QTextStream &err)
     // The publish's own error that a line written for a refusal of trust or
     // encryption already stands for.
     QString reportedError;
+    // The files are on their way (so some may have been sent).
+    bool publishing = false;
     Publisher::Settings settings{connection, remote, parallel, PublishRecord::pathFor(connection, remote), dryRun};
     Publisher publisher(
         settings, site, [options] { return std::make_unique<CurlTransfer>(options); },
@@ -169,7 +171,8 @@ int runPublish(const QStringList &arguments, QTextStream &out, QTextStream &err)
                                             current.password};
             }
             if (address) {
-                reportNoTls(err, "publish", address->hostPort(), address->scheme == ServerAddress::Scheme::Auto);
+                reportNoTls(err, "publish", address->hostPort(), address->scheme == ServerAddress::Scheme::Auto,
+                            publishing);
                 reportedError = secureFailureMessage(outcome);
             }
             return std::nullopt;
@@ -185,6 +188,7 @@ int runPublish(const QStringList &arguments, QTextStream &out, QTextStream &err)
     PublishSummary summary;
     QObject::connect(&publisher, &Publisher::planned, &loop, [&](const PublishPlan &plan) {
         if (!dryRun) {
+            publishing = true;
             publisher.publish();
             return;
         }

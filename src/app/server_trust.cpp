@@ -29,10 +29,11 @@ void warnUnencrypted(QTextStream &err, const char *command, const QString &hostP
     err.flush();
 }
 
-void reportNoTls(QTextStream &err, const char *command, const QString &hostPort, bool offerAllowPlain)
+void reportNoTls(QTextStream &err, const char *command, const QString &hostPort, bool offerAllowPlain, bool earlier)
 {
-    err << "webloom " << command << ": " << hostPort << " offers no encryption (TLS); nothing was sent. Use ftp://"
-        << (offerAllowPlain ? " or --allow-plain" : "") << " to connect unencrypted.\n";
+    err << "webloom " << command << ": " << hostPort << " offers no encryption (TLS); nothing "
+        << (earlier ? "more " : "") << "was sent. Use ftp://" << (offerAllowPlain ? " or --allow-plain" : "")
+        << " to connect unencrypted.\n";
     err.flush();
 }
 

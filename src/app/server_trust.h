@@ -21,9 +21,11 @@ void reportUntrusted(QTextStream &err, const char *command, const QString &hostP
 // One line: the server offers no TLS and what follows goes unencrypted.
 void warnUnencrypted(QTextStream &err, const char *command, const QString &hostPort);
 
-// One line: the server offers no TLS, so nothing was sent, and how to go on
-// unencrypted (ftp:// always, --allow-plain where the address has no scheme).
-void reportNoTls(QTextStream &err, const char *command, const QString &hostPort, bool offerAllowPlain);
+// One line: the server offers no TLS, so nothing (more, when earlier requests
+// went through) was sent, and how to go on unencrypted (ftp:// always,
+// --allow-plain where the address has no scheme).
+void reportNoTls(QTextStream &err, const char *command, const QString &hostPort, bool offerAllowPlain,
+                 bool earlier = false);
 
 // One line: the server took the encrypted log-in but refused encrypted data
 // connections; what it said.

@@ -370,17 +370,6 @@ TransferOutcome CurlWorker::failure(const Attempt &attempt) const
         }
         return outcome;
     case CURLE_SSL_CONNECT_ERROR:
-        // A handshake after the server named the data port (227, 229) was
-        // the data connection's.
-        if (address_.scheme != ServerAddress::Scheme::Sftp &&
-            (attempt.replyCodes.contains(227) || attempt.replyCodes.contains(229))) {
-            outcome.failure = Failure::TlsDataRefused;
-            outcome.reply = attempt.replyCode == 522 && !attempt.replyLine.isEmpty()
-                                ? listing::decodeName(attempt.replyLine)
-                                : attempt.error;
-            return outcome;
-        }
-        [[fallthrough]];
     case CURLE_PEER_FAILED_VERIFICATION:
     case CURLE_SSL_CERTPROBLEM:
     case CURLE_SSL_CIPHER:
@@ -407,7 +396,8 @@ TransferOutcome CurlWorker::failure(const Attempt &attempt) const
     if (attempt.code == CURLE_LOGIN_DENIED || attempt.replyCode == 530)
         outcome.failure = Failure::Login;
     else if (attempt.replyCode == 522 && address_.scheme != ServerAddress::Scheme::Ftp)
-        // "522": the server would not take the encrypted data connection.
+        // The server would not take the encrypted data connection (its
+        // handshake failed, or it wants no TLS there).
         outcome.failure = Failure::TlsDataRefused;
     else if (attempt.replyCode >= 400 && !attempt.replyLine.isEmpty())
         outcome.failure = Failure::Server;

@@ -304,6 +304,21 @@ TEST_F(FtpCommandTest, AServerThatWillNotEncryptTheDataGetsNoPlainLogIn)
         EXPECT_TRUE(commands.filter(QRegularExpression(QStringLiteral("^STOR "))).isEmpty());
     }
     EXPECT_FALSE(QFile::exists(rootPath(QStringLiteral("index.html"))));
+
+    // TLS lost between two connections of one run (the second goes to the
+    // plain server): what went before did go, so only "nothing more".
+    const QString served = QDir(work.path()).filePath(QStringLiteral("site"));
+    ASSERT_TRUE(QDir().mkpath(served));
+    test::Vsftpd tls;
+    ASSERT_TRUE(tls.start(served, work.path(), certificate, false)) << tls.output().toStdString();
+    test::SwitchingForwarder forwarder;
+    ASSERT_TRUE(forwarder.start(tls.port(), server_.port()));
+    const Outcome r = run({QStringLiteral("DIR"), QStringLiteral("CLOSE"), QStringLiteral("DIR")}, kPassword, false,
+                          {QStringLiteral("ftp"), QStringLiteral("127.0.0.1:%1").arg(forwarder.port()),
+                           QStringLiteral("ftp"), QStringLiteral("--trust"), certificate.fingerprint});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(reported(r, 0, QStringLiteral("DIR"), "ok", "226"));
+    EXPECT_TRUE(r.errors.contains(QLatin1String("nothing more was sent"))) << r.errors.toStdString();
 }
 
 TEST_F(FtpCommandTest, PasswordComesFromTheEnvironmentOrStandardInput)
