@@ -19,8 +19,8 @@ namespace webloom {
 
 namespace {
 
-const char kUsage[] = "usage: webloom ftp ADDRESS USER [--local DIR] [--trust FINGERPRINT]... [--allow-plain]\n"
-                      "                   COMMAND...\n"
+const char kUsage[] = "usage: webloom ftp ADDRESS USER [--local DIR] [--trust FINGERPRINT]...\n"
+                      "                   [--allow-plain] COMMAND...\n"
                       "  ADDRESS: [SCHEME://]HOST[:PORT]; SCHEME is ftp (plain), ftpes (TLS, required),\n"
                       "           ftps (implicit TLS, port 990) or sftp (SSH, port 22); without one, TLS,\n"
                       "           and a server without it gets nothing unless --allow-plain is given\n"

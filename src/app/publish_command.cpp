@@ -21,7 +21,8 @@ namespace webloom {
 namespace {
 
 const char kUsage[] = "usage: webloom publish PROJECT_FILE --connection NAME [--registry FILE] [--remote DIR]\n"
-                      "                       [--parallel N] [--dry-run] [--trust FINGERPRINT]... [--allow-plain]\n"
+                      "                       [--parallel N] [--dry-run] [--trust FINGERPRINT]...\n"
+                      "                       [--allow-plain]\n"
                       "  Builds every page of the project into its base folder and uploads the new and\n"
                       "  changed files, with the photos and pictures the pages refer to, to the remote\n"
                       "  folder of a registered connection.\n"
