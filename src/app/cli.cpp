@@ -22,11 +22,11 @@ struct Subcommand {
 // A new subcommand is one line here; the usage text follows from the table.
 const Subcommand kSubcommands[] = {
     {"build", "PROJECT_FILE [--out DIR] [--only KINDS]", "write the pages of a project file", runBuild},
-    {"ftp", "ADDRESS USER [--local DIR] [--trust FINGERPRINT]... COMMAND...",
+    {"ftp", "ADDRESS USER [--local DIR] [--trust FINGERPRINT]... [--allow-plain] COMMAND...",
      "run FTP commands in order on one connection", runFtpCommand},
     {"publish",
      "PROJECT_FILE --connection NAME [--registry FILE] [--remote DIR] [--parallel N] [--dry-run] "
-     "[--trust FINGERPRINT]...",
+     "[--trust FINGERPRINT]... [--allow-plain]",
      "build every page and upload what changed since the last publish", runPublish},
 };
 

@@ -19,15 +19,18 @@ namespace webloom {
 
 namespace {
 
-const char kUsage[] = "usage: webloom ftp ADDRESS USER [--local DIR] [--trust FINGERPRINT]... COMMAND...\n"
+const char kUsage[] = "usage: webloom ftp ADDRESS USER [--local DIR] [--trust FINGERPRINT]...\n"
+                      "                   [--allow-plain] COMMAND...\n"
                       "  ADDRESS: [SCHEME://]HOST[:PORT]; SCHEME is ftp (plain), ftpes (TLS, required),\n"
-                      "           ftps (implicit TLS, port 990) or sftp (SSH, port 22); without one, TLS\n"
-                      "           when the server offers it, plain FTP with a warning when it does not\n"
+                      "           ftps (implicit TLS, port 990) or sftp (SSH, port 22); without one, TLS,\n"
+                      "           and a server without it gets nothing unless --allow-plain is given\n"
                       "  COMMAND: \"DIR\", \"CD dir\", \"MKDIR dir\", \"RMDIR dir\", \"DELETE file\",\n"
                       "           \"PUT local remote\", \"GET remote local\", \"CLOSE\"\n"
                       "  --local DIR            folder of the local names (default: the current folder)\n"
                       "  --trust FINGERPRINT    accept this certificate or host key for this run\n"
                       "                         (SHA256:..., as printed when one is refused)\n"
+                      "  --allow-plain          without a scheme, go on unencrypted (after a warning)\n"
+                      "                         when the server offers no TLS\n"
                       "  The password is read from WEBLOOM_FTP_PASSWORD, or else from one line of standard input.\n";
 
 int usageError(QTextStream &err, const QString &problem)
@@ -112,8 +115,9 @@ int runFtpCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption localOption(QStringLiteral("local"), QString(), QStringLiteral("DIR"));
     const QCommandLineOption trustOption(QStringLiteral("trust"), QString(), QStringLiteral("FINGERPRINT"));
+    const QCommandLineOption allowPlainOption(QStringLiteral("allow-plain"));
     const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")});
-    parser.addOptions({localOption, trustOption, helpOption});
+    parser.addOptions({localOption, trustOption, allowPlainOption, helpOption});
     if (!parser.parse(QStringList{QStringLiteral("webloom ftp")} + arguments))
         return usageError(err, parser.errorText());
     if (parser.isSet(helpOption)) {
@@ -134,6 +138,7 @@ int runFtpCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
         if (!isFingerprint(fingerprint))
             return usageError(err, QStringLiteral("not a fingerprint: \"%1\"").arg(fingerprint));
     }
+    const bool allowPlain = parser.isSet(allowPlainOption);
     const QStringList commands = positional.mid(2);
     if (commands.isEmpty())
         return usageError(err, QStringLiteral("no COMMAND given"));
@@ -172,15 +177,20 @@ int runFtpCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     };
 
     // A server that cannot show who it is, or cannot encrypt where that was
-    // asked for, ends the run before the password is sent.
+    // asked for, ends the run before the password is sent; one that took the
+    // encrypted log-in but will not encrypt the data ends it too, since
+    // nothing would go through.
+    using Failure = TransferOutcome::Failure;
+    const bool autoScheme = address->scheme == ServerAddress::Scheme::Auto;
+    // Some request got through before (so something was sent).
+    bool anyDone = false;
     auto refuse = [&](const TransferOutcome &result) {
-        if (result.failure == TransferOutcome::Failure::Untrusted) {
+        if (result.failure == Failure::Untrusted)
             reportUntrusted(err, "ftp", address->hostPort(), result.identity);
-        } else {
-            err << "webloom ftp: " << address->hostPort()
-                << " offers no encryption (TLS); nothing was sent. Use ftp:// to connect unencrypted.\n";
-            err.flush();
-        }
+        else if (result.failure == Failure::TlsDataRefused)
+            reportTlsDataRefused(err, "ftp", address->hostPort(), result.reply);
+        else
+            reportNoTls(err, "ftp", address->hostPort(), autoScheme, anyDone);
         return 1;
     };
 
@@ -189,12 +199,13 @@ int runFtpCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     for (qsizetype i = 0; i < requests.size(); ++i) {
         const TransferRequest &request = requests.at(i);
         TransferOutcome result = run(request);
-        if (result.failure == TransferOutcome::Failure::NoTls && address->scheme == ServerAddress::Scheme::Auto) {
+        if (result.failure == Failure::NoTls && autoScheme && allowPlain) {
             warnUnencrypted(err, "ftp", address->hostPort());
             transfer.setConnection({address->withScheme(ServerAddress::Scheme::Ftp), user, password});
             result = run(request);
         }
-        if (result.failure == TransferOutcome::Failure::Untrusted || result.failure == TransferOutcome::Failure::NoTls)
+        if (result.failure == Failure::Untrusted || result.failure == Failure::NoTls ||
+            result.failure == Failure::TlsDataRefused)
             return refuse(result);
         out << commands.at(i) << '\t' << (result.ok ? "ok" : "error");
         // Server text reaches the terminal with its control characters
@@ -209,6 +220,7 @@ int runFtpCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
         }
         out.flush();
         closed = request.operation == TransferRequest::Operation::Close;
+        anyDone = anyDone || result.ok;
         if (!result.ok) {
             status = 1;
             // Whatever follows a failed CD would act on the wrong folder.

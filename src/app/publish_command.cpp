@@ -14,6 +14,7 @@
 #include "upload/curl_transfer.h"
 #include "upload/publisher.h"
 #include "upload/registry.h"
+#include "upload/trust_prompt.h"
 
 namespace webloom {
 
@@ -21,6 +22,7 @@ namespace {
 
 const char kUsage[] = "usage: webloom publish PROJECT_FILE --connection NAME [--registry FILE] [--remote DIR]\n"
                       "                       [--parallel N] [--dry-run] [--trust FINGERPRINT]...\n"
+                      "                       [--allow-plain]\n"
                       "  Builds every page of the project into its base folder and uploads the new and\n"
                       "  changed files, with the photos and pictures the pages refer to, to the remote\n"
                       "  folder of a registered connection.\n"
@@ -31,6 +33,8 @@ const char kUsage[] = "usage: webloom publish PROJECT_FILE --connection NAME [--
                       "  --parallel N           connections at once, 1 to 8 (default 2)\n"
                       "  --dry-run              list what would be sent; send and record nothing\n"
                       "  --trust FINGERPRINT    accept this certificate or host key for this run\n"
+                      "  --allow-plain          when the address has no scheme and the server offers no\n"
+                      "                         TLS, send unencrypted (after a warning) instead of nothing\n"
                       "  The password is the registry's, or WEBLOOM_FTP_PASSWORD when set.\n";
 
 int usageError(QTextStream &err, const QString &problem)
@@ -63,9 +67,10 @@ int runPublish(const QStringList &arguments, QTextStream &out, QTextStream &err)
     const QCommandLineOption parallelOption(QStringLiteral("parallel"), QString(), QStringLiteral("N"));
     const QCommandLineOption dryRunOption(QStringLiteral("dry-run"));
     const QCommandLineOption trustOption(QStringLiteral("trust"), QString(), QStringLiteral("FINGERPRINT"));
+    const QCommandLineOption allowPlainOption(QStringLiteral("allow-plain"));
     const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")});
-    parser.addOptions(
-        {connectionOption, registryOption, remoteOption, parallelOption, dryRunOption, trustOption, helpOption});
+    parser.addOptions({connectionOption, registryOption, remoteOption, parallelOption, dryRunOption, trustOption,
+                       allowPlainOption, helpOption});
     if (!parser.parse(QStringList{QStringLiteral("webloom publish")} + arguments))
         return usageError(err, parser.errorText());
     if (parser.isSet(helpOption)) {
@@ -92,6 +97,7 @@ int runPublish(const QStringList &arguments, QTextStream &out, QTextStream &err)
             return usageError(err, QStringLiteral("not a fingerprint: \"%1\"").arg(fingerprint));
     }
     const bool dryRun = parser.isSet(dryRunOption);
+    const bool allowPlain = parser.isSet(allowPlainOption);
 
     // The project, as LOAD reads it.
     SiteDocument doc;
@@ -145,6 +151,11 @@ int runPublish(const QStringList &arguments, QTextStream &out, QTextStream &err)
 
     CurlOptions options;
     options.trustOnce = trusted;
+    // The publish's own error that a line written for a refusal of trust or
+    // encryption already stands for.
+    QString reportedError;
+    // The files are on their way (so some may have been sent).
+    bool publishing = false;
     Publisher::Settings settings{connection, remote, parallel, PublishRecord::pathFor(connection, remote), dryRun};
     Publisher publisher(
         settings, site, [options] { return std::make_unique<CurlTransfer>(options); },
@@ -155,18 +166,30 @@ int runPublish(const QStringList &arguments, QTextStream &out, QTextStream &err)
                 reportUntrusted(err, "publish", address ? address->hostPort() : current.address, outcome.identity);
                 return std::nullopt;
             }
-            if (address && address->scheme == ServerAddress::Scheme::Auto) {
+            if (address && address->scheme == ServerAddress::Scheme::Auto && allowPlain) {
                 warnUnencrypted(err, "publish", address->hostPort());
                 return Transfer::Connection{address->withScheme(ServerAddress::Scheme::Ftp), current.user,
                                             current.password};
             }
+            if (address) {
+                reportNoTls(err, "publish", address->hostPort(), address->scheme == ServerAddress::Scheme::Auto,
+                            publishing);
+                reportedError = secureFailureMessage(outcome);
+            }
             return std::nullopt;
         });
+    QObject::connect(&publisher, &Publisher::otherIdentity, [&](const PeerIdentity &identity) {
+        const std::optional<ServerAddress> address = ServerAddress::parse(publisher.connection().address);
+        reportOtherIdentity(err, "publish", address ? address->hostPort() : publisher.connection().address, identity,
+                            trusted);
+        reportedError = otherIdentityMessage(identity);
+    });
 
     QEventLoop loop;
     PublishSummary summary;
     QObject::connect(&publisher, &Publisher::planned, &loop, [&](const PublishPlan &plan) {
         if (!dryRun) {
+            publishing = true;
             publisher.publish();
             return;
         }
@@ -191,7 +214,8 @@ int runPublish(const QStringList &arguments, QTextStream &out, QTextStream &err)
     loop.exec();
 
     if (!summary.error.isEmpty()) {
-        err << "webloom publish: " << oneLine(summary.error) << "\n";
+        if (summary.error != reportedError)
+            err << "webloom publish: " << oneLine(summary.error) << "\n";
         failed = true;
     }
     if (!dryRun && summary.error.isEmpty())

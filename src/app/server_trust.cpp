@@ -1,5 +1,7 @@
 #include "app/server_trust.h"
 
+#include "app/terminal_text.h"
+
 namespace webloom {
 
 bool isFingerprint(const QString &text)
@@ -24,6 +26,36 @@ void warnUnencrypted(QTextStream &err, const char *command, const QString &hostP
 {
     err << "webloom " << command << ": warning: " << hostPort
         << " offers no encryption; the password and files go unencrypted\n";
+    err.flush();
+}
+
+void reportNoTls(QTextStream &err, const char *command, const QString &hostPort, bool offerAllowPlain, bool earlier)
+{
+    err << "webloom " << command << ": " << hostPort << " offers no encryption (TLS); nothing "
+        << (earlier ? "more " : "") << "was sent. Use ftp://" << (offerAllowPlain ? " or --allow-plain" : "")
+        << " to connect unencrypted.\n";
+    err.flush();
+}
+
+void reportTlsDataRefused(QTextStream &err, const char *command, const QString &hostPort, const QString &reply)
+{
+    err << "webloom " << command << ": " << hostPort
+        << " took the encrypted log-in but refused encrypted data connections (" << terminalText(reply)
+        << "); nothing went unencrypted\n";
+    err.flush();
+}
+
+void reportOtherIdentity(QTextStream &err, const char *command, const QString &hostPort, const PeerIdentity &identity,
+                         const QStringList &trusted)
+{
+    const QString known =
+        !identity.rememberedFingerprint.isEmpty() ? identity.rememberedFingerprint : trusted.join(QStringLiteral(", "));
+    err << "webloom " << command << ": another connection to " << hostPort << " presented a different "
+        << (identity.kind == PeerIdentity::Kind::Certificate ? "certificate" : "host key") << ": "
+        << identity.fingerprint;
+    if (!known.isEmpty())
+        err << " (trusted: " << known << ")";
+    err << "; stopped, someone may be posing as the server\n";
     err.flush();
 }
 

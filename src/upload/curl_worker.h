@@ -144,6 +144,7 @@ private:
 
     static TransferOutcome refusal(const QString &text);
     static TransferOutcome success(const Attempt &attempt);
+    bool controlEncrypted(const Attempt &attempt) const;
     TransferOutcome failure(const Attempt &attempt) const;
 
     Attempt perform(const QByteArray &url, const Setup &setup);

@@ -144,6 +144,15 @@ void Publisher::onOutcome(Lane &lane, const TransferOutcome &outcome)
     // Only the first connection asks the user; the others start after it
     // has got through.
     const bool first = &lane == lanes_.front().get();
+    // A further connection that shows another certificate or host key than
+    // the one the first got through with ends the publish: someone may
+    // stand between us and the server. It is no server refusing more
+    // connections.
+    if (!first && outcome.failure == Failure::Untrusted) {
+        emit otherIdentity(outcome.identity);
+        finish(otherIdentityMessage(outcome.identity));
+        return;
+    }
     if (!outcome.ok && first && (outcome.failure == Failure::Untrusted || outcome.failure == Failure::NoTls) &&
         resolve_) {
         if (const std::optional<Transfer::Connection> again = resolve_(outcome, settings_.connection)) {

@@ -45,7 +45,8 @@ struct PublishSummary {
 // folder and is renamed over the old one, so the server never shows a
 // missing or half file; the record is brought up to date after each file
 // that arrived. Where the server refuses more connections, the publish goes
-// on with those it has.
+// on with those it has; a further connection that presents another
+// certificate or host key than the first stops it.
 class Publisher : public QObject {
     Q_OBJECT
 public:
@@ -86,6 +87,9 @@ signals:
     void fileFailed(const QString &name, const QString &reason);
     void progress(const webloom::PublishProgress &progress);
     void finished(const webloom::PublishSummary &summary);
+    // A further connection presented another certificate or host key than
+    // the first; finished() follows with the publish stopped.
+    void otherIdentity(const webloom::PeerIdentity &identity);
 
 private:
     struct Lane;

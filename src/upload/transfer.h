@@ -77,12 +77,16 @@ struct TransferOutcome {
     // Why a request failed, where the caller can do something about it.
     enum class Failure {
         None,
-        Server,      // the server refused; reply holds its words
-        Connection,  // no connection, lost connection, time-out
-        Local,       // a local file could not be read or written
-        Refused,     // refused before asking the server (busy, bad name, exists)
-        Untrusted,   // the certificate or host key needs the user's decision
-        NoTls,       // the server offers no encryption where it was required
+        Server,     // the server refused; reply holds its words
+        Connection, // no connection, lost connection, time-out
+        Local,      // a local file could not be read or written
+        Refused,    // refused before asking the server (busy, bad name, exists)
+        Untrusted,  // the certificate or host key needs the user's decision
+        NoTls,      // the server offers no encryption where it was required
+        // The server took TLS for the log-in (the password went encrypted)
+        // but refused to encrypt what follows: PBSZ or PROT P, or an
+        // encrypted data connection. Never a reason to go on unencrypted.
+        TlsDataRefused,
         Login,       // user name or password not accepted
         Cancelled,   // stopped by the caller
         Unsupported, // the server does not speak the protocol, or the TLS or

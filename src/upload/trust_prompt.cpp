@@ -83,6 +83,9 @@ QString secureFailureMessage(const TransferOutcome &outcome)
     case Failure::NoTls:
         sentence = QStringLiteral("このサーバーは暗号化に対応していないため、接続しませんでした。");
         break;
+    case Failure::TlsDataRefused:
+        sentence = QStringLiteral("サーバーが暗号化したデータ接続を断りました。");
+        break;
     case Failure::Unsupported:
         sentence =
             QStringLiteral("暗号化の手続きに失敗しました。サーバーがこの接続方式に対応しているか確かめて下さい。");
@@ -96,6 +99,19 @@ QString secureFailureMessage(const TransferOutcome &outcome)
     if (sentence.isEmpty())
         return {};
     return detail.isEmpty() ? sentence : sentence + QLatin1Char('\n') + detail;
+}
+
+QString otherIdentityMessage(const PeerIdentity &identity)
+{
+    const bool certificate = identity.kind == PeerIdentity::Kind::Certificate;
+    QStringList lines{certificate ? QStringLiteral("別の接続で、サーバーが違う証明書を示しました。"
+                                                   "なりすましのおそれがあるため、公開を止めました。")
+                                  : QStringLiteral("別の接続で、サーバーが違う鍵を示しました。"
+                                                   "なりすましのおそれがあるため、公開を止めました。")};
+    if (!identity.rememberedFingerprint.isEmpty())
+        lines << QStringLiteral("信頼した指紋：") + identity.rememberedFingerprint;
+    lines << QStringLiteral("今回の指紋：") + identity.fingerprint;
+    return lines.join(QLatin1Char('\n'));
 }
 
 } // namespace webloom

@@ -26,4 +26,9 @@ bool askUnencrypted(Prompter &prompter);
 // for any other outcome.
 QString secureFailureMessage(const TransferOutcome &outcome);
 
+// Why a publish stopped when one of its further connections to the server
+// presented another certificate or host key than the first: one sentence,
+// then the fingerprint trusted (when one was) and the one presented.
+QString otherIdentityMessage(const PeerIdentity &identity);
+
 } // namespace webloom

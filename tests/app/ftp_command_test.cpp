@@ -13,6 +13,7 @@
 #include "support/golden.h"
 #include "upload/ftp_server.h"
 #include "upload/secure_servers.h"
+#include "upload/tls_ftp_server.h"
 
 namespace webloom {
 namespace {
@@ -209,9 +210,22 @@ TEST_F(FtpCommandTest, EncryptionAndTrust)
     auto loggedIn = [](const QStringList &commands) {
         return commands.filter(QRegularExpression(QStringLiteral("^(USER|PASS)"))).size() > 0;
     };
-    // A plain server without a scheme: a warning, then plain FTP.
-    Outcome r = run({QStringLiteral("DIR")}, kPassword, false,
-                    {QStringLiteral("ftp"), server_.hostPort(), kUser, QStringLiteral("--local"), local_.path()});
+    // A plain server without a scheme: nothing sent, and one line naming
+    // both ways to go on unencrypted.
+    const QStringList noScheme = {QStringLiteral("ftp"), server_.hostPort(), kUser, QStringLiteral("--local"),
+                                  local_.path()};
+    Outcome r = run({QStringLiteral("DIR")}, kPassword, false, noScheme);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.errors.count(QLatin1Char('\n')), 1) << r.errors.toStdString();
+    EXPECT_TRUE(r.errors.contains(QLatin1String("nothing was sent")) && r.errors.contains(QLatin1String("ftp://")) &&
+                r.errors.contains(QLatin1String("--allow-plain")))
+        << r.errors.toStdString();
+    EXPECT_TRUE(r.lines.join(QString()).isEmpty());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server_.commands().contains(QStringLiteral("AUTH SSL")); }, 5000));
+    EXPECT_FALSE(loggedIn(server_.commands())) << server_.commands().join(u'\n').toStdString();
+
+    // With --allow-plain: a warning, then plain FTP.
+    r = run({QStringLiteral("DIR")}, kPassword, false, noScheme + QStringList{QStringLiteral("--allow-plain")});
     EXPECT_EQ(r.exitCode, 0) << r.errors.toStdString();
     EXPECT_TRUE(r.errors.contains(QLatin1String("warning"))) << r.errors.toStdString();
     EXPECT_EQ(r.errors.count(QLatin1Char('\n')), 1);
@@ -254,6 +268,57 @@ TEST_F(FtpCommandTest, EncryptionAndTrust)
     r = run({QStringLiteral("DIR")}, kPassword, false, base);
     EXPECT_EQ(r.exitCode, 0) << r.errors.toStdString();
     EXPECT_TRUE(r.lines.contains(QStringLiteral("index.html")));
+}
+
+TEST_F(FtpCommandTest, AServerThatWillNotEncryptTheDataGetsNoPlainLogIn)
+{
+    QTemporaryDir work;
+    const test::Certificate certificate = test::Certificate::make(work.path(), QStringLiteral("half"));
+    for (const test::TlsRefusal refusal : {test::TlsRefusal::Prot, test::TlsRefusal::Data}) {
+        test::TlsFtpServer server;
+        ASSERT_TRUE(server.start(root_.path(), kUser, kPassword, certificate, refusal)) << server.log().toStdString();
+        // Neither without a scheme (even with --allow-plain) nor with ftpes://
+        // does a refusal after the encrypted log-in lead to a plain one, and
+        // the password did go, encrypted: "nothing was sent" would be false.
+        for (const QString &address : {server.hostPort(), QStringLiteral("ftpes://") + server.hostPort()}) {
+            SCOPED_TRACE(address.toStdString() + (refusal == test::TlsRefusal::Prot ? " PROT" : " data"));
+            const Outcome r =
+                run({QStringLiteral("DIR"), QStringLiteral("PUT index.html index.html")}, kPassword, false,
+                    {QStringLiteral("ftp"), address, kUser, QStringLiteral("--local"), local_.path(),
+                     QStringLiteral("--trust"), certificate.fingerprint, QStringLiteral("--allow-plain")});
+            EXPECT_EQ(r.exitCode, 1);
+            EXPECT_EQ(r.errors.count(QLatin1Char('\n')), 1) << r.errors.toStdString();
+            EXPECT_TRUE(r.errors.contains(QLatin1String("refused encrypted data connections")))
+                << r.errors.toStdString();
+            if (refusal == test::TlsRefusal::Prot) {
+                EXPECT_TRUE(r.errors.contains(QLatin1String("534 Data protection refused")));
+            }
+            EXPECT_FALSE(r.errors.contains(QLatin1String("nothing was sent")));
+            EXPECT_FALSE(r.errors.contains(QLatin1String("warning")));
+            EXPECT_TRUE(r.lines.join(QString()).isEmpty()) << r.lines.join(u'\n').toStdString();
+        }
+        const QStringList commands = server.commands();
+        EXPECT_EQ(commands.filter(QRegularExpression(QStringLiteral("^USER "))).size(), 2)
+            << commands.join(u'\n').toStdString();
+        EXPECT_EQ(commands.filter(QRegularExpression(QStringLiteral("^AUTH "))).size(), 2);
+        EXPECT_TRUE(commands.filter(QRegularExpression(QStringLiteral("^STOR "))).isEmpty());
+    }
+    EXPECT_FALSE(QFile::exists(rootPath(QStringLiteral("index.html"))));
+
+    // TLS lost between two connections of one run (the second goes to the
+    // plain server): what went before did go, so only "nothing more".
+    const QString served = QDir(work.path()).filePath(QStringLiteral("site"));
+    ASSERT_TRUE(QDir().mkpath(served));
+    test::Vsftpd tls;
+    ASSERT_TRUE(tls.start(served, work.path(), certificate, false)) << tls.output().toStdString();
+    test::SwitchingForwarder forwarder;
+    ASSERT_TRUE(forwarder.start(tls.port(), server_.port()));
+    const Outcome r = run({QStringLiteral("DIR"), QStringLiteral("CLOSE"), QStringLiteral("DIR")}, kPassword, false,
+                          {QStringLiteral("ftp"), QStringLiteral("127.0.0.1:%1").arg(forwarder.port()),
+                           QStringLiteral("ftp"), QStringLiteral("--trust"), certificate.fingerprint});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(reported(r, 0, QStringLiteral("DIR"), "ok", "226"));
+    EXPECT_TRUE(r.errors.contains(QLatin1String("nothing more was sent"))) << r.errors.toStdString();
 }
 
 TEST_F(FtpCommandTest, PasswordComesFromTheEnvironmentOrStandardInput)

@@ -3,13 +3,17 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include "document/project_file.h"
 #include "support/golden.h"
 #include "support/scripted_prompter.h"
 #include "upload/ftp_server.h"
 #include "upload/registry.h"
+#include "upload/secure_servers.h"
+#include "upload/tls_ftp_server.h"
 
 namespace webloom {
 namespace {
@@ -115,6 +119,64 @@ TEST_F(PublishCommandTest, DryRunThenPublishThenNothingNew)
                    QStringLiteral("さくら"), QStringLiteral("--registry"), registry_})
                   .exitCode,
               2);
+}
+
+TEST_F(PublishCommandTest, NothingGoesUnencryptedUnlessAllowed)
+{
+    // The registered address without a scheme, at a server without TLS:
+    // no user name, no password, no file; one line names the ways on.
+    const QByteArray registry = registryBytes(
+        {{QStringLiteral("さくら"), server_.hostPort(), QStringLiteral("sakura"), QStringLiteral("hana")}});
+    ASSERT_TRUE(test::writeBytes(registry_, registry));
+    Result r = run(arguments());
+    EXPECT_EQ(r.exitCode, 1);
+    const QStringList refusal = r.errors.split(QLatin1Char('\n')).filter(QLatin1String("encrypt"));
+    ASSERT_EQ(refusal.size(), 1) << r.errors.toStdString();
+    EXPECT_TRUE(refusal.first().contains(QLatin1String("nothing was sent")) &&
+                refusal.first().contains(QLatin1String("ftp://")) &&
+                refusal.first().contains(QLatin1String("--allow-plain")))
+        << r.errors.toStdString();
+    EXPECT_FALSE(r.errors.contains(QStringLiteral("暗号化"))) << r.errors.toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server_.commands().contains(QStringLiteral("AUTH SSL")); }, 5000));
+    EXPECT_TRUE(server_.commands().filter(QRegularExpression(QStringLiteral("^(USER|PASS|STOR|MKD)"))).isEmpty())
+        << server_.commands().join(u'\n').toStdString();
+    EXPECT_EQ(r.lines.last(), QStringLiteral("published 0 files (0 bytes), 0 unchanged"));
+
+    // Told to, it warns once and publishes; the registry stays as it was.
+    r = run(arguments({QStringLiteral("--allow-plain")}));
+    EXPECT_EQ(r.exitCode, 0) << r.errors.toStdString();
+    EXPECT_EQ(r.errors.count(QLatin1String("warning")), 1) << r.errors.toStdString();
+    EXPECT_TRUE(r.lines.last().startsWith(QLatin1String("published 4 files ("))) << r.lines.last().toStdString();
+    EXPECT_EQ(test::readBytes(registry_), registry);
+}
+
+TEST_F(PublishCommandTest, AnotherCertificateOnALaterConnectionStopsThePublish)
+{
+    // Two servers on the same folder, one certificate each; the forwarder
+    // hands the first connection to one and every later one to the other.
+    QTemporaryDir work;
+    const test::Certificate trusted = test::Certificate::make(work.path(), QStringLiteral("trusted"));
+    const test::Certificate other = test::Certificate::make(work.path(), QStringLiteral("other"));
+    test::Vsftpd first, later;
+    ASSERT_TRUE(first.start(root_.path(), work.path(), trusted, false)) << first.output().toStdString();
+    ASSERT_TRUE(later.start(root_.path(), work.path(), other, false)) << later.output().toStdString();
+    test::SwitchingForwarder forwarder;
+    ASSERT_TRUE(forwarder.start(first.port(), later.port()));
+    const QString hostPort = QStringLiteral("127.0.0.1:%1").arg(forwarder.port());
+    ASSERT_TRUE(
+        test::writeBytes(registry_, registryBytes({{QStringLiteral("さくら"), QStringLiteral("ftpes://") + hostPort,
+                                                    QStringLiteral("ftp"), QStringLiteral("x")}})));
+
+    const Result r = run(
+        arguments({QStringLiteral("--parallel"), QStringLiteral("4"), QStringLiteral("--trust"), trusted.fingerprint}));
+    EXPECT_EQ(r.exitCode, 1);
+    const QStringList lines = r.errors.split(QLatin1Char('\n')).filter(QLatin1String("another connection"));
+    ASSERT_EQ(lines.size(), 1) << r.errors.toStdString();
+    EXPECT_TRUE(lines.first().contains(hostPort) && lines.first().contains(other.fingerprint) &&
+                lines.first().contains(trusted.fingerprint))
+        << lines.first().toStdString();
+    EXPECT_FALSE(r.lines.last().startsWith(QLatin1String("published 4 files"))) << r.lines.last().toStdString();
+    EXPECT_FALSE(later.commands().contains(QStringLiteral("USER ftp"))) << later.commands().join(u'\n').toStdString();
 }
 
 } // namespace

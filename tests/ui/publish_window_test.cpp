@@ -20,6 +20,7 @@
 #include "ui/publish_window.h"
 #include "upload/ftp_server.h"
 #include "upload/registry.h"
+#include "upload/tls_ftp_server.h"
 
 using namespace webloom;
 
@@ -117,6 +118,39 @@ TEST_F(PublishWindowTest, PublishesAfterAgreementThenFindsNothingNew)
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(in<QLineEdit>(w, "txtRemote")->text(), QStringLiteral("public_html"));
     EXPECT_TRUE(main_->document().list(ListId::List1).isEmpty());
+}
+
+TEST_F(PublishWindowTest, AServerThatWillNotEncryptTheDataIsNotTakenForOneWithoutTls)
+{
+    // The registered address has no scheme; the server takes AUTH TLS and
+    // the log-in, then refuses PROT P.
+    QTemporaryDir work;
+    const test::Certificate certificate = test::Certificate::make(work.path(), QStringLiteral("half"));
+    test::TlsFtpServer server;
+    ASSERT_TRUE(server.start(serverRoot_.path(), QStringLiteral("sakura"), QStringLiteral("hana"), certificate,
+                             test::TlsRefusal::Prot))
+        << server.log().toStdString();
+    const QString hosts = store_.filePath(QStringLiteral("hosts.txt"));
+    const QByteArray registry = registryBytes(
+        {{QStringLiteral("さくら"), server.hostPort(), QStringLiteral("sakura"), QStringLiteral("hana")}});
+    ASSERT_TRUE(test::writeBytes(hosts, registry));
+    PublishWindow *w = open();
+    ASSERT_NE(w, nullptr);
+
+    prompter_.answerYes(); // the certificate, the only question
+    ASSERT_TRUE(publishWith(w));
+    ASSERT_EQ(prompter_.questions().size(), 1) << prompter_.questions().join(u'\n').toStdString();
+    EXPECT_TRUE(prompter_.questions().first().contains(certificate.fingerprint));
+    ASSERT_EQ(prompter_.messages().size(), 1);
+    const QStringList lines = prompter_.messages().first().split(QLatin1Char('\n'));
+    ASSERT_GE(lines.size(), 3) << prompter_.messages().first().toStdString();
+    EXPECT_EQ(lines.at(1), QStringLiteral("サーバーが暗号化したデータ接続を断りました。"));
+    EXPECT_FALSE(lines.at(2).isEmpty());
+    // One encrypted log-in, no plain one, and the registry keeps its address.
+    const QStringList commands = server.commands();
+    EXPECT_EQ(commands.filter(QStringLiteral("USER ")).size(), 1) << commands.join(u'\n').toStdString();
+    EXPECT_TRUE(commands.contains(QStringLiteral("AUTH TLS")));
+    EXPECT_EQ(test::readBytes(hosts), registry);
 }
 
 } // namespace
