@@ -14,6 +14,7 @@
 #include "app/terminal_text.h"
 #include "upload/address.h"
 #include "upload/curl_transfer.h"
+#include "upload/password_store.h"
 
 namespace webloom {
 
@@ -28,13 +29,21 @@ const char kUsage[] = "usage: webloom ftp ADDRESS USER [--local DIR] [--trust FI
                       "  --local DIR            folder of the local names (default: the current folder)\n"
                       "  --trust FINGERPRINT    accept this certificate or host key for this run\n"
                       "                         (SHA256:..., as printed when one is refused)\n"
-                      "  The password is read from WEBLOOM_FTP_PASSWORD, or else from one line of standard input.\n";
+                      "  The password is read from WEBLOOM_FTP_PASSWORD, else taken from the desktop keyring\n"
+                      "  (USER@HOST:PORT of service webloom), else read from one line of standard input.\n";
 
 int usageError(QTextStream &err, const QString &problem)
 {
     err << "webloom ftp: " << problem << "\n" << kUsage;
     err.flush();
     return 2;
+}
+
+// The keyring's password for this user and server, or else one line typed.
+QString storedOrTyped(const QString &user, const QString &address, QTextStream &err)
+{
+    const QString stored = keyring::passwordOf(keyring::userStore(), user, address, QString());
+    return stored.isEmpty() ? readPassword(STDIN_FILENO, err) : stored;
 }
 
 } // namespace
@@ -153,7 +162,7 @@ int runFtpCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
 
     const QString password = qEnvironmentVariableIsSet("WEBLOOM_FTP_PASSWORD")
                                  ? qEnvironmentVariable("WEBLOOM_FTP_PASSWORD")
-                                 : readPassword(STDIN_FILENO, err);
+                                 : storedOrTyped(user, host, err);
     CurlOptions options;
     options.trustOnce = trusted;
     CurlTransfer transfer(options);

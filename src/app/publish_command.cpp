@@ -12,6 +12,7 @@
 #include "document/settings.h"
 #include "upload/address.h"
 #include "upload/curl_transfer.h"
+#include "upload/password_store.h"
 #include "upload/publisher.h"
 #include "upload/registry.h"
 
@@ -31,7 +32,8 @@ const char kUsage[] = "usage: webloom publish PROJECT_FILE --connection NAME [--
                       "  --parallel N           connections at once, 1 to 8 (default 2)\n"
                       "  --dry-run              list what would be sent; send and record nothing\n"
                       "  --trust FINGERPRINT    accept this certificate or host key for this run\n"
-                      "  The password is the registry's, or WEBLOOM_FTP_PASSWORD when set.\n";
+                      "  The password is the registry's (the desktop keyring's when its field is empty),\n"
+                      "  or WEBLOOM_FTP_PASSWORD when set.\n";
 
 int usageError(QTextStream &err, const QString &problem)
 {
@@ -121,9 +123,10 @@ int runPublish(const QStringList &arguments, QTextStream &out, QTextStream &err)
         err << "webloom publish: no connection named \"" << name << "\" in " << registryPath << "\n";
         return 2;
     }
-    const QString password = qEnvironmentVariableIsSet("WEBLOOM_FTP_PASSWORD")
-                                 ? qEnvironmentVariable("WEBLOOM_FTP_PASSWORD")
-                                 : entry->password;
+    const QString password =
+        qEnvironmentVariableIsSet("WEBLOOM_FTP_PASSWORD")
+            ? qEnvironmentVariable("WEBLOOM_FTP_PASSWORD")
+            : keyring::passwordOf(keyring::userStore(), entry->user, entry->address, entry->password);
     const Transfer::Connection connection{entry->address, entry->user, password};
     if (!ServerAddress::parse(connection.address)) {
         err << "webloom publish: not an address: \"" << connection.address << "\"\n";
