@@ -299,7 +299,7 @@ QString ConnectionRegistry::hsttxt()
 
 void ConnectionRegistry::fkakiko(const QString &path)
 {
-    Connection current{form_.comboText, form_.text1, form_.text2, form_.text3};
+    const Connection current{form_.comboText, form_.text1, form_.text2, form_.text3};
     const QString unstorable = unstorableReason(current);
     if (!unstorable.isEmpty()) {
         prompter_.message(unstorable);
