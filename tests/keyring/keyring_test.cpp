@@ -9,9 +9,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 
+#include <csignal>
 #include <memory>
 #include <ostream>
 
@@ -88,6 +90,9 @@ protected:
     // A session bus, and a keyring daemon unlocked with a test password.
     void startKeyring()
     {
+        // A test program that crashes must not leave them behind.
+        for (QProcess *p : {&bus_, &keyring_})
+            p->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
         bus_.start(QStringLiteral("dbus-daemon"),
                    {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1"),
                     QStringLiteral("--address=unix:path=") + path("bus")});
@@ -199,7 +204,7 @@ TEST_F(KeyringTest, StoredReadBackMovedOnceAndDeleted)
     ASSERT_TRUE(test::writeBytes(hostmei_.value, registryBytes({kOld, kAnonymous})));
     prompter_.answerYes();
     open();
-    EXPECT_EQ(prompter_.questions(), QStringList{QStringLiteral("\nパスワードをキーリングに移しますか？\n")});
+    ASSERT_EQ(prompter_.questions(), QStringList{QStringLiteral("\nパスワードをキーリングに移しますか？\n")});
     EXPECT_FALSE(prompter_.shown().front().defaultNo);
     EXPECT_EQ(registry(), registryBytes({withPassword(kOld, QString()), kAnonymous}));
     EXPECT_EQ(stored(kOld), kOld.password);
