@@ -18,8 +18,10 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION web)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://webloom.example.org/")
-# Depends is computed by dpkg-shlibdeps from the libraries the program links.
+# Depends is computed by dpkg-shlibdeps from the libraries the program links,
+# and the keyring library loads libsecret only when it runs.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS libsecret-1-0)
 # Without a Japanese font every caption of the window is a row of boxes.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-noto-cjk)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)

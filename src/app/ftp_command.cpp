@@ -14,6 +14,7 @@
 #include "app/terminal_text.h"
 #include "upload/address.h"
 #include "upload/curl_transfer.h"
+#include "upload/password_store.h"
 
 namespace webloom {
 
@@ -31,13 +32,21 @@ const char kUsage[] = "usage: webloom ftp ADDRESS USER [--local DIR] [--trust FI
                       "                         (SHA256:..., as printed when one is refused)\n"
                       "  --allow-plain          without a scheme, go on unencrypted (after a warning)\n"
                       "                         when the server offers no TLS\n"
-                      "  The password is read from WEBLOOM_FTP_PASSWORD, or else from one line of standard input.\n";
+                      "  The password is read from WEBLOOM_FTP_PASSWORD, else taken from the desktop keyring\n"
+                      "  (USER@HOST:PORT of service webloom), else read from one line of standard input.\n";
 
 int usageError(QTextStream &err, const QString &problem)
 {
     err << "webloom ftp: " << problem << "\n" << kUsage;
     err.flush();
     return 2;
+}
+
+// The keyring's password for this user and server, or else one line typed.
+QString storedOrTyped(const QString &user, const QString &address, QTextStream &err)
+{
+    const QString stored = keyring::passwordOf(keyring::userStore(), user, address, QString());
+    return stored.isEmpty() ? readPassword(STDIN_FILENO, err) : stored;
 }
 
 } // namespace
@@ -158,7 +167,7 @@ int runFtpCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
 
     const QString password = qEnvironmentVariableIsSet("WEBLOOM_FTP_PASSWORD")
                                  ? qEnvironmentVariable("WEBLOOM_FTP_PASSWORD")
-                                 : readPassword(STDIN_FILENO, err);
+                                 : storedOrTyped(user, host, err);
     CurlOptions options;
     options.trustOnce = trusted;
     CurlTransfer transfer(options);

@@ -12,6 +12,7 @@
 #include "document/settings.h"
 #include "upload/address.h"
 #include "upload/curl_transfer.h"
+#include "upload/password_store.h"
 #include "upload/publisher.h"
 #include "upload/registry.h"
 #include "upload/trust_prompt.h"
@@ -35,7 +36,8 @@ const char kUsage[] = "usage: webloom publish PROJECT_FILE --connection NAME [--
                       "  --trust FINGERPRINT    accept this certificate or host key for this run\n"
                       "  --allow-plain          when the address has no scheme and the server offers no\n"
                       "                         TLS, send unencrypted (after a warning) instead of nothing\n"
-                      "  The password is the registry's, or WEBLOOM_FTP_PASSWORD when set.\n";
+                      "  The password is the registry's (the desktop keyring's when its field is empty),\n"
+                      "  or WEBLOOM_FTP_PASSWORD when set.\n";
 
 int usageError(QTextStream &err, const QString &problem)
 {
@@ -127,9 +129,10 @@ int runPublish(const QStringList &arguments, QTextStream &out, QTextStream &err)
         err << "webloom publish: no connection named \"" << name << "\" in " << registryPath << "\n";
         return 2;
     }
-    const QString password = qEnvironmentVariableIsSet("WEBLOOM_FTP_PASSWORD")
-                                 ? qEnvironmentVariable("WEBLOOM_FTP_PASSWORD")
-                                 : entry->password;
+    const QString password =
+        qEnvironmentVariableIsSet("WEBLOOM_FTP_PASSWORD")
+            ? qEnvironmentVariable("WEBLOOM_FTP_PASSWORD")
+            : keyring::passwordOf(keyring::userStore(), entry->user, entry->address, entry->password);
     const Transfer::Connection connection{entry->address, entry->user, password};
     if (!ServerAddress::parse(connection.address)) {
         err << "webloom publish: not an address: \"" << connection.address << "\"\n";

@@ -86,13 +86,17 @@ void saveHostmei(const QString &value)
 
 namespace {
 
-// One group per base folder, named after it without the characters a key
-// cannot hold.
+// One group per file or folder, named after its path without the characters
+// a key cannot hold.
+QString pathGroup(const QString &prefix, const QString &path)
+{
+    const QByteArray bytes = QFileInfo(path).absoluteFilePath().toUtf8();
+    return prefix + QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().left(24));
+}
+
 QString publishGroup(const QString &baseFolder)
 {
-    const QByteArray path = QFileInfo(baseFolder).absoluteFilePath().toUtf8();
-    return QStringLiteral("publish/") +
-           QString::fromLatin1(QCryptographicHash::hash(path, QCryptographicHash::Sha256).toHex().left(24));
+    return pathGroup(QStringLiteral("publish/"), baseFolder);
 }
 
 } // namespace
@@ -120,6 +124,26 @@ void savePublishChoice(const QString &baseFolder, const PublishChoice &choice)
     store->setValue(QStringLiteral("connection"), choice.connection);
     store->setValue(QStringLiteral("remote"), choice.remote);
     store->setValue(QStringLiteral("parallel"), choice.parallel);
+    store->endGroup();
+    store->sync();
+}
+
+bool readPasswordsStayInFile(const QString &registryPath)
+{
+    const std::unique_ptr<QSettings> store = openStore();
+    if (store->status() != QSettings::NoError)
+        return false;
+    return store->value(pathGroup(QStringLiteral("keyring/"), registryPath) + QStringLiteral("/stayInFile")).toBool();
+}
+
+void savePasswordsStayInFile(const QString &registryPath)
+{
+    const std::unique_ptr<QSettings> store = openStore();
+    if (store->status() != QSettings::NoError || !store->isWritable())
+        return;
+    store->beginGroup(pathGroup(QStringLiteral("keyring/"), registryPath));
+    store->setValue(QStringLiteral("file"), QFileInfo(registryPath).absoluteFilePath());
+    store->setValue(QStringLiteral("stayInFile"), true);
     store->endGroup();
     store->sync();
 }

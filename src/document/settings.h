@@ -37,6 +37,12 @@ struct PublishChoice {
 PublishChoice readPublishChoice(const QString &baseFolder);
 void savePublishChoice(const QString &baseFolder, const PublishChoice &choice);
 
+// Whether the passwords of the registry file at that path stay in the file:
+// the user answered No when asked to move them into the desktop keyring, and
+// is not asked again. Kept in the settings store (group "keyring").
+bool readPasswordsStayInFile(const QString &registryPath);
+void savePasswordsStayInFile(const QString &registryPath);
+
 // The user's desktop folder, looked up afresh on every call; empty when the
 // platform names none or the folder does not exist.
 QString desktopFolder();

@@ -56,7 +56,8 @@ FtpWindow::FtpWindow(Services services, QWidget *parent)
     ui_->Command1->setText(FtpSession::kConnectCaption);
     clearProgress();
 
-    registry_ = std::make_unique<ConnectionRegistry>(form_, *hostmei_, *prompter_);
+    registry_ = std::make_unique<ConnectionRegistry>(form_, *hostmei_, *prompter_,
+                                                     services.passwords ? services.passwords : keyring::userStore());
     transfer_ = services.makeTransfer();
     session_ = new FtpSession(*this, *transfer_, *prompter_, trust_, this);
 

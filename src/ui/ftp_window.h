@@ -44,6 +44,8 @@ public:
         std::function<QString()> desktopFolder;
         // Borrowed; without one the per-user store of trusted servers.
         TrustStore *trust = nullptr;
+        // Borrowed; without one keyring::userStore().
+        PasswordStore *passwords = nullptr;
     };
 
     explicit FtpWindow(Services services, QWidget *parent = nullptr);

@@ -74,6 +74,8 @@ PublishWindow::PublishWindow(Services services, QWidget *parent)
         ownTrust_ = std::make_unique<TrustStore>();
         services_.trust = ownTrust_.get();
     }
+    if (!services_.passwords)
+        services_.passwords = keyring::userStore();
     if (services_.recordFolder.isEmpty())
         services_.recordFolder = PublishRecord::defaultFolder();
     ui_->treePlan->setColumnWidth(0, 240);
@@ -159,7 +161,9 @@ void PublishWindow::start()
                                     reasons.join(QLatin1Char('\n')));
         return;
     }
-    const Transfer::Connection connection{entry->address, entry->user, entry->password};
+    const Transfer::Connection connection{
+        entry->address, entry->user,
+        keyring::passwordOf(services_.passwords, entry->user, entry->address, entry->password)};
     publisher_ = new Publisher(
         {connection, remote, parallel, PublishRecord::pathFor(connection, remote, services_.recordFolder)}, site,
         services_.makeTransfer, [this](const TransferOutcome &outcome, const Transfer::Connection &current) {

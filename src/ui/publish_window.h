@@ -44,6 +44,8 @@ public:
         HostmeiSetting *hostmei = nullptr;
         // Borrowed; without one the per-user store of trusted servers.
         TrustStore *trust = nullptr;
+        // Borrowed; without one keyring::userStore().
+        PasswordStore *passwords = nullptr;
         // Where the records of earlier publishes live; empty: the per-user
         // data folder.
         QString recordFolder;

@@ -4,8 +4,11 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+
 #include "document/atomic_file.h"
 #include "document/cp932.h"
+#include "document/settings.h"
 
 namespace webloom {
 
@@ -16,6 +19,7 @@ const QString kNotRegisteredShort = QStringLiteral("接続名とホスト等の�
 const QString kReadFailed = QStringLiteral("登録を行ってください");
 const QString kWriteDone = QStringLiteral("書込み完了");
 const QString kNotSaved = QStringLiteral("接続名保存は、完了していません！");
+const QString kNoKeyring = QStringLiteral("キーリングを使えないため、パスワードは登録ファイルに保存します。");
 
 bool isBlank(QChar c)
 {
@@ -123,8 +127,9 @@ bool writeRegistryFile(const QString &path, const QList<Connection> &entries, QS
     return writeFileAtomically(path, registryBytes(entries), error, AtomicFile::Options{.sync = true, .mode = 0600});
 }
 
-ConnectionRegistry::ConnectionRegistry(RegistryForm &form, HostmeiSetting &hostmei, Prompter &prompter)
-    : form_(form), hostmei_(hostmei), prompter_(prompter)
+ConnectionRegistry::ConnectionRegistry(RegistryForm &form, HostmeiSetting &hostmei, Prompter &prompter,
+                                       PasswordStore *passwords)
+    : form_(form), hostmei_(hostmei), prompter_(prompter), passwords_(passwords)
 {
     cobftp_.filter = QStringLiteral("ﾃｷｽﾄﾌｧｲﾙ|*.txt|All Files|*.*|");
     cobftp_.fileName = QStringLiteral("hostname.txt");
@@ -158,7 +163,60 @@ std::optional<QList<Connection>> ConnectionRegistry::beginRead(const QString &mi
     if (!precondition(missingMessage))
         return std::nullopt;
     clearFields();
-    return readStored();
+    std::optional<QList<Connection>> entries = readStored();
+    if (entries)
+        offerMove(*entries);
+    return entries;
+}
+
+bool ConnectionRegistry::keyringFor(const QString &path) const
+{
+    return passwords_ && !settings::readPasswordsStayInFile(path);
+}
+
+void ConnectionRegistry::unreachable()
+{
+    // Once a run: a desktop without a keyring stays without one.
+    static bool told = false;
+    if (told)
+        return;
+    told = true;
+    prompter_.message(kNoKeyring);
+}
+
+void ConnectionRegistry::offerMove(QList<Connection> &entries)
+{
+    const QString path = hostmei_.read();
+    const auto withPassword =
+        std::find_if(entries.cbegin(), entries.cend(), [](const Connection &c) { return !c.password.isEmpty(); });
+    if (moveOffered_ || withPassword == entries.cend() || !keyringFor(path))
+        return;
+    moveOffered_ = true;
+    // Asked only of a keyring that answers.
+    QString unused;
+    if (passwords_->read(passwordKey(withPassword->user, withPassword->address), &unused) ==
+        PasswordStore::Status::Unreachable) {
+        unreachable();
+        return;
+    }
+    if (!prompter_.question(kApplicationTitle,
+                            framedQuestion(QStringLiteral("パスワードをキーリングに移しますか？")))) {
+        settings::savePasswordsStayInFile(path);
+        return;
+    }
+    QList<Connection> moved = entries;
+    for (Connection &c : moved) {
+        if (c.password.isEmpty())
+            continue;
+        // The file is rewritten only once every password is in the keyring.
+        if (passwords_->write(passwordKey(c.user, c.address), c.password) != PasswordStore::Status::Done) {
+            unreachable();
+            return;
+        }
+        c.password.clear();
+    }
+    if (store(path, moved))
+        entries = moved;
 }
 
 bool ConnectionRegistry::store(const QString &path, const QList<Connection> &entries)
@@ -197,6 +255,15 @@ void ConnectionRegistry::load(const Connection &c)
     form_.text1 = c.address;
     form_.text2 = c.user;
     form_.text3 = c.password;
+    if (c.password.isEmpty() && passwords_) {
+        // Anonymous unless the keyring holds a password for the account.
+        QString password;
+        const PasswordStore::Status status = passwords_->read(passwordKey(c.user, c.address), &password);
+        if (status == PasswordStore::Status::Done)
+            form_.text3 = password;
+        else if (status == PasswordStore::Status::Unreachable)
+            unreachable();
+    }
 }
 
 void ConnectionRegistry::fyomiko()
@@ -271,6 +338,19 @@ void ConnectionRegistry::fkakiko(const QString &path)
         entries.append(current);
     }
 
+    // Into the keyring first: should the file then fail, the password is
+    // still somewhere.
+    if (!current.password.isEmpty() && keyringFor(path)) {
+        if (passwords_->write(passwordKey(current.user, current.address), current.password) ==
+            PasswordStore::Status::Done) {
+            for (Connection &c : entries) {
+                if (c.name == current.name)
+                    c.password.clear();
+            }
+        } else {
+            unreachable();
+        }
+    }
     if (!store(path, entries))
         return;
     if (appended) {
@@ -286,13 +366,25 @@ void ConnectionRegistry::fsakujyo(const QString &name)
     if (!entries)
         return;
     QList<Connection> kept;
-    for (const Connection &c : *entries) {
-        if (c.name != name)
-            kept.append(c);
-    }
+    QList<Connection> removed;
+    for (const Connection &c : *entries)
+        (c.name != name ? kept : removed).append(c);
     const QString path = hostmei_.read();
     if (!store(path, kept))
         return;
+    if (passwords_) {
+        QStringList keys;
+        for (const Connection &c : removed)
+            keys.append(passwordKey(c.user, c.address));
+        // Two names for one account share its password.
+        for (const Connection &c : kept)
+            keys.removeAll(passwordKey(c.user, c.address));
+        keys.removeDuplicates();
+        for (const QString &key : keys) {
+            if (passwords_->remove(key) == PasswordStore::Status::Unreachable)
+                unreachable();
+        }
+    }
     prompter_.message(kWriteDone);
 }
 

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "document/prompter.h"
+#include "upload/password_store.h"
 
 namespace webloom {
 
@@ -70,9 +71,20 @@ struct RegistryForm {
 };
 
 // The registry commands of the FTP window.
+//
+// With a password store, a password registered goes into the keyring and
+// its line keeps an empty password field; an entry read with an empty field
+// takes the keyring's password; a registry that still holds passwords is
+// offered once to move them there (No is kept in the settings store, and
+// that file then keeps its passwords, new ones too); deleting an entry
+// removes its keyring entry unless another entry of the file shares it.
+// Where the keyring cannot be reached the passwords stay in the file, as
+// without a store, and the user is told once a run. Without a store (nullptr)
+// every password stays in the file and nothing is said about a keyring.
 class ConnectionRegistry {
 public:
-    ConnectionRegistry(RegistryForm &form, HostmeiSetting &hostmei, Prompter &prompter);
+    ConnectionRegistry(RegistryForm &form, HostmeiSetting &hostmei, Prompter &prompter,
+                       PasswordStore *passwords = nullptr);
 
     // The dialog state of cobftp; proposes "hostname.txt" until a file is chosen.
     FileDialogState &cobftp() { return cobftp_; }
@@ -112,11 +124,21 @@ private:
     bool store(const QString &path, const QList<Connection> &entries);
     void clearFields();
     void load(const Connection &c);
+    // Offers to move the passwords of the file into the keyring; on Yes the
+    // entries come back with empty password fields, as the file now holds
+    // them.
+    void offerMove(QList<Connection> &entries);
+    // Whether a password registered into the file at path goes to the keyring.
+    bool keyringFor(const QString &path) const;
+    // Tells the user, once a run, that the passwords stay in the file.
+    void unreachable();
 
     RegistryForm &form_;
     HostmeiSetting &hostmei_;
     Prompter &prompter_;
+    PasswordStore *passwords_;
     FileDialogState cobftp_;
+    bool moveOffered_ = false;
 };
 
 } // namespace webloom

@@ -30,7 +30,7 @@ fail() {
     exit 1
 }
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libcurl4 libstdc++6; do
+for library in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libcurl4 libstdc++6 libqt6keychain1 libsecret-1-0; do
     case ", $depends," in
     *", $library "* | *", $library,"*) ;;
     *) fail "Depends lacks $library" ;;

@@ -34,6 +34,7 @@
 #include "upload/fake_transfer.h"
 #include "upload/ftp_server.h"
 #include "upload/ftp_session.h"
+#include "upload/password_store.h"
 #include "upload/registry.h"
 
 static void PrintTo(const QString &text, std::ostream *os)
@@ -65,6 +66,9 @@ protected:
         ASSERT_TRUE(local.isValid());
         savedCwd = QDir::currentPath();
         ASSERT_TRUE(QDir::setCurrent(local.path()));
+        // The passwords stay in the registry file, never in the keyring of
+        // whoever runs the tests.
+        keyring::useStore(nullptr);
     }
     void TearDown() override
     {
@@ -73,6 +77,7 @@ protected:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         EXPECT_TRUE(window.isNull()) << "the window outlived its close";
         QDir::setCurrent(savedCwd);
+        keyring::useStore(savedPasswords);
         EXPECT_EQ(prompter.unexpected(), 0);
     }
 
@@ -155,6 +160,7 @@ protected:
 
     QTemporaryDir local;
     QString savedCwd;
+    PasswordStore *savedPasswords = keyring::userStore();
     QString desktop;
     MemoryHostmei hostmei;
     test::ScriptedPrompter prompter;
@@ -620,6 +626,7 @@ protected:
         settings::useFile(store.filePath(QStringLiteral("webloom.ini")));
         savedCwd = QDir::currentPath();
         ASSERT_TRUE(QDir::setCurrent(local.path()));
+        keyring::useStore(nullptr);
         main = std::make_unique<MainWindow>(&prompter);
         main->show();
     }
@@ -629,6 +636,7 @@ protected:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         main.reset();
         QDir::setCurrent(savedCwd);
+        keyring::useStore(savedPasswords);
         settings::useFile(QString());
         EXPECT_EQ(prompter.unexpected(), 0);
     }
@@ -662,6 +670,7 @@ protected:
 
     QTemporaryDir store, local;
     QString savedCwd;
+    PasswordStore *savedPasswords = keyring::userStore();
     test::ScriptedPrompter prompter;
     std::unique_ptr<MainWindow> main;
 };
