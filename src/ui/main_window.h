@@ -64,6 +64,8 @@ private:
     PageResult runPage(PageResult (*command)(PageFrame &));
     // The tab control got the focus: File1 follows Text3, errors ignored.
     void pointFile1AtPhotoFolder();
+    // A check found the field empty: the cursor goes there.
+    void focusField(Field field);
 
     // Commands.
     void writeTopPage(); // Command7
