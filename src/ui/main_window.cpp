@@ -17,6 +17,7 @@
 #include <limits>
 
 #include "document/project_file.h"
+#include "document/recovery.h"
 #include "pages/link_page.h"
 #include "pages/photo_pages.h"
 #include "pages/photo_tools.h"
@@ -101,6 +102,8 @@ MainWindow::~MainWindow()
 {
     // The chooser writes into the document this window owns.
     delete fm1_.window();
+    // The last changes reach the recovery file before the document goes.
+    recovery_.reset();
 }
 
 void MainWindow::bindDocument()
@@ -391,20 +394,39 @@ void MainWindow::showFtp()
 void MainWindow::saveCommand()
 {
     useProjectFilter();
-    saveProject(doc_, *prompter_, cob1_);
+    if (saveProject(doc_, *prompter_, cob1_))
+        settled();
 }
 
 void MainWindow::loadCommand()
 {
     useProjectFilter();
-    loadKeepingLinks([this] { return loadProject(doc_, *prompter_, cob1_); });
+    if (loadKeepingLinks([this] { return loadProject(doc_, *prompter_, cob1_); }))
+        settled();
 }
 
 bool MainWindow::openProject(const QString &path)
 {
     useProjectFilter();
     cob1_.fileName = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
-    return loadKeepingLinks([this] { return loadProjectFile(doc_, *prompter_, cob1_.fileName); });
+    const bool loaded = loadKeepingLinks([this] { return loadProjectFile(doc_, *prompter_, cob1_.fileName); });
+    if (loaded)
+        settled();
+    return loaded;
+}
+
+bool MainWindow::startRecovery(const QString &folder)
+{
+    recovery_ = std::make_unique<Recovery>(doc_, folder);
+    return recovery_->start(*prompter_);
+}
+
+void MainWindow::settled()
+{
+    // A failed save or a load cut short leaves unsaved work: only a success
+    // clears the recovery file.
+    if (recovery_)
+        recovery_->settle();
 }
 
 bool MainWindow::loadKeepingLinks(const std::function<bool()> &load)
