@@ -175,22 +175,19 @@ private:
 
 } // namespace
 
-void rfchg(SiteDocument &doc)
+namespace {
+
+QStringList storedBodyLines(const SiteDocument &doc)
 {
     QStringList lines = doc.bodyLines();
     for (QString &line : lines) {
         if (line.isEmpty())
             line = QString(QChar(kEmptyBodyLine));
     }
-    doc.setList(ListId::List4, lines);
+    return lines;
 }
 
-void lstrtxt(SiteDocument &doc)
-{
-    doc.setBodyLines(doc.list(ListId::List4));
-}
-
-QByteArray projectBytes(const SiteDocument &doc)
+QByteArray layoutBytes(const SiteDocument &doc, const QStringList &list4)
 {
     QByteArray out;
     auto put = [&out](const QString &line) {
@@ -200,7 +197,7 @@ QByteArray projectBytes(const SiteDocument &doc)
     const QString eq = QStringLiteral("=");
     for (const Record &r : kLayout) {
         if (r.list) {
-            const QStringList &items = doc.list(*r.list);
+            const QStringList &items = *r.list == ListId::List4 ? list4 : doc.list(*r.list);
             put(listKey(*r.list) + eq + paddedNumber(items.size()));
             for (qsizetype i = 0; i < items.size(); ++i)
                 put(itemPrefix(i) + eq + oneLine(items.at(i)));
@@ -209,6 +206,28 @@ QByteArray projectBytes(const SiteDocument &doc)
         }
     }
     return out;
+}
+
+} // namespace
+
+void rfchg(SiteDocument &doc)
+{
+    doc.setList(ListId::List4, storedBodyLines(doc));
+}
+
+void lstrtxt(SiteDocument &doc)
+{
+    doc.setBodyLines(doc.list(ListId::List4));
+}
+
+QByteArray projectBytes(const SiteDocument &doc)
+{
+    return layoutBytes(doc, doc.list(ListId::List4));
+}
+
+QByteArray savedBytes(const SiteDocument &doc)
+{
+    return layoutBytes(doc, storedBodyLines(doc));
 }
 
 bool saveProject(SiteDocument &doc, Prompter &prompter, FileDialogState &cob1)

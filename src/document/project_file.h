@@ -21,6 +21,9 @@ void lstrtxt(SiteDocument &doc);
 // The bytes a save writes for the document as it stands (List4 as it is;
 // the save command runs rfchg first).
 QByteArray projectBytes(const SiteDocument &doc);
+// The bytes a save would write now: List4 rebuilt from the body as rfchg
+// does, the document itself left alone.
+QByteArray savedBytes(const SiteDocument &doc);
 
 // The "SAVE" command: rfchg, the question about characters the file cannot
 // keep (if any), the save dialog of cob1, the overwrite question, an atomic

@@ -150,12 +150,17 @@ public:
     int currentTab() const { return currentTab_; }
     void setCurrentTab(int tab);
 
+    // A check found this field empty and has said so: the window puts the
+    // cursor there, so the user can type the missing value at once.
+    void pointAtMissing(Field field) { emit missingField(field); }
+
 signals:
     void textChanged(webloom::Field field);
     void listChanged(webloom::ListId id);
     void rtext1Changed();
     void file1Changed();
     void currentTabChanged(int tab);
+    void missingField(webloom::Field field);
 
 private:
     std::array<QString, kFieldCount> texts_;

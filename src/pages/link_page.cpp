@@ -14,6 +14,13 @@ bool entryFilled(const SiteDocument &doc)
     return doc.text(Field::Text41).size() > kDefaultAddress.size() && !doc.text(Field::Text40).isEmpty();
 }
 
+// The name comes first on the tab, then the address.
+void refuseEntry(SiteDocument &doc, Prompter &prompter)
+{
+    prompter.message(QStringLiteral("必須項目にデータを入れてください"));
+    doc.pointAtMissing(doc.text(Field::Text40).isEmpty() ? Field::Text40 : Field::Text41);
+}
+
 void clearEntry(SiteDocument &doc)
 {
     doc.setText(Field::Text40, QString());
@@ -84,7 +91,7 @@ QString linkItemFromEntry(const SiteDocument &doc)
 void command9(SiteDocument &doc, Prompter &prompter, int &selection)
 {
     if (!entryFilled(doc)) {
-        prompter.message(QStringLiteral("必須項目にデータを入れてください"));
+        refuseEntry(doc, prompter);
         return;
     }
     doc.appendItem(ListId::List3, linkItemFromEntry(doc));
@@ -113,7 +120,7 @@ void command15(SiteDocument &doc, Prompter &prompter, int &selection)
         return;
     }
     if (!entryFilled(doc)) {
-        prompter.message(QStringLiteral("必須項目にデータを入れてください"));
+        refuseEntry(doc, prompter);
         return;
     }
     doc.replaceItem(ListId::List3, position, linkItemFromEntry(doc));
@@ -147,6 +154,7 @@ PageResult command11(PageFrame &frame)
     }
     if (doc.text(Field::Text43).isEmpty()) {
         frame.prompter().message(QStringLiteral("ファイル名を入れてください。"));
+        frame.doc().pointAtMissing(Field::Text43);
         return PageResult::Refused;
     }
     const QString name = trimSpaces(doc.text(Field::Text43));

@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <optional>
+
 #include "document/cp932.h"
 #include "document/field_captions.h"
 
@@ -243,17 +245,20 @@ void PageFrame::success()
 
 bool PageFrame::requiredCheck(std::initializer_list<Field> fields)
 {
-    bool missing = false;
+    std::optional<Field> first;
     for (Field f : fields) {
         if (doc_.text(f).isEmpty()) {
-            missing = true;
+            if (!first)
+                first = f;
             if (f == Field::Text1 || f == Field::Text2)
                 doc_.setCurrentTab(TabCommon);
         }
     }
-    if (missing)
-        prompter_.message(QStringLiteral("必須項目にデータを入れてください"));
-    return !missing;
+    if (!first)
+        return true;
+    prompter_.message(QStringLiteral("必須項目にデータを入れてください"));
+    doc_.pointAtMissing(*first);
+    return false;
 }
 
 void PageFrame::fail(const QString &path, const QString &reason)

@@ -81,8 +81,8 @@ public:
     void success();
 
     // Required-field check: true when every field is filled (length > 0,
-    // untrimmed). Otherwise switches to tab 0 when Text1 or Text2 is empty and
-    // shows one message.
+    // untrimmed). Otherwise switches to tab 0 when Text1 or Text2 is empty,
+    // shows one message and points the document at the first empty field.
     bool requiredCheck(std::initializer_list<Field> fields);
 
     // Full paths of the files completed by close(), in order.

@@ -94,6 +94,7 @@ PageResult kakisub(PageFrame &frame)
     }
     if (doc.text(Field::Text49).isEmpty()) {
         frame.prompter().message(QStringLiteral("ファイル名を入れてください。"));
+        frame.doc().pointAtMissing(Field::Text49);
         return PageResult::Refused;
     }
     const QString name = trimSpaces(doc.text(Field::Text49));

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMouseEvent>
+#include <QShortcut>
 #include <QSignalBlocker>
 
 #include <algorithm>
@@ -84,6 +85,9 @@ void FtpWindow::connectControls()
     connect(session_, &FtpSession::fileStarted, this, &FtpWindow::fileStarted);
     connect(session_, &FtpSession::progress, this, &FtpWindow::showProgress);
     connect(session_, &FtpSession::becameIdle, this, &FtpWindow::sessionIdle);
+    connect(session_, &FtpSession::batchEnded, this, &FtpWindow::batchEnded);
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &FtpWindow::escape);
 
     connect(ui_->Command2, &QPushButton::clicked, this, [this] { runRegistry([this] { registry_->command2(); }); });
     connect(ui_->Command3, &QPushButton::clicked, this, [this] { runRegistry([this] { registry_->command3(); }); });
@@ -113,6 +117,17 @@ void FtpWindow::load()
     ui_->Dir1->setPath(QDir::currentPath());
     if (!hostmei_->read().isEmpty())
         runRegistry([this] { registry_->fyomiko(); });
+}
+
+void FtpWindow::escape()
+{
+    // The close box never asks (unloading is never refused); a key pressed
+    // by mistake should not cut an upload short.
+    if (session_ && !session_->idle() &&
+        !prompter_->questionDefaultNo(kApplicationTitle,
+                                      framedQuestion(QStringLiteral("通信中です。中止して閉じますか？"))))
+        return;
+    close();
 }
 
 void FtpWindow::closeEvent(QCloseEvent *event)
@@ -400,13 +415,28 @@ void FtpWindow::download()
 void FtpWindow::startBatch(const QString &verb)
 {
     transferVerb_ = verb;
+    transferCount_ = 0;
     setLocalPaneEnabled(false);
 }
 
 void FtpWindow::sessionIdle()
 {
     setLocalPaneEnabled(true);
+    // The line keeps telling how the last upload or download ended; one that
+    // stopped part-way leaves nothing on it.
+    if (!transferVerb_.isEmpty())
+        clearProgress();
+    transferVerb_.clear();
+}
+
+void FtpWindow::batchEnded()
+{
+    const QString done = transferVerb_ == QStringLiteral("受信中") ? QStringLiteral("受信が終わりました")
+                                                                   : QStringLiteral("送信が終わりました");
     clearProgress();
+    ui_->lblTransfer->setText(transferCount_ > 0 ? QStringLiteral("%1（%2 ファイル）").arg(done).arg(transferCount_)
+                                                 : done);
+    transferVerb_.clear();
 }
 
 void FtpWindow::setLocalPaneEnabled(bool enabled)
@@ -419,6 +449,7 @@ void FtpWindow::setLocalPaneEnabled(bool enabled)
 
 void FtpWindow::fileStarted(const QString &name, int number, int count)
 {
+    transferCount_ = count;
     ui_->lblTransfer->setText(QStringLiteral("%1：%2（%3/%4）").arg(transferVerb_, name).arg(number).arg(count));
     ui_->barTransfer->setRange(0, 0); // busy until the first byte count arrives
     ui_->barTransfer->setValue(0);

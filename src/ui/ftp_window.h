@@ -117,6 +117,9 @@ private:
     void fileStarted(const QString &name, int number, int count);
     void showProgress(qint64 done, qint64 total);
     void clearProgress();
+    void batchEnded();
+    // Escape: closes, after asking while the server is being talked to.
+    void escape();
 
     std::unique_ptr<Ui::ftpform> ui_;
     std::unique_ptr<Prompter> ownPrompter_;
@@ -132,8 +135,10 @@ private:
     FtpSession *session_ = nullptr; // child; deleted when the window closes
     // The folder last shown on each drive: a drive chosen again opens there.
     QHash<QString, QString> driveFolders_;
-    // What the progress line says the running transfer does.
+    // What the progress line says the running transfer does; empty once it
+    // has ended.
     QString transferVerb_;
+    int transferCount_ = 0;
 };
 
 } // namespace webloom

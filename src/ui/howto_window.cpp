@@ -1,6 +1,7 @@
 #include "ui/howto_window.h"
 
 #include <QPushButton>
+#include <QShortcut>
 
 #include "document/addresses.h"
 #include "document/prompter.h"
@@ -15,6 +16,8 @@ HowtoWindow::HowtoWindow(Prompter &prompter, QWidget *parent)
     ui_->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowIcon(programIcon());
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
 
     ui_->Label2->setText(
         QStringLiteral(

@@ -15,7 +15,7 @@ namespace webloom {
 class Prompter;
 
 // The how-to window helper1: three tabs of fixed explanations and four
-// buttons that open web pages. Modeless, closed by its close box; it deletes
+// buttons that open web pages. Modeless, closed by its close box or Esc; it deletes
 // itself when closed, so an owner keeps it in a QPointer.
 class HowtoWindow : public QWidget {
     Q_OBJECT

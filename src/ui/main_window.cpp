@@ -8,6 +8,7 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QScrollArea>
 #include <QTabBar>
 #include <QTextDocument>
 
@@ -16,6 +17,7 @@
 #include <limits>
 
 #include "document/project_file.h"
+#include "document/recovery.h"
 #include "pages/link_page.h"
 #include "pages/photo_pages.h"
 #include "pages/photo_tools.h"
@@ -100,6 +102,8 @@ MainWindow::~MainWindow()
 {
     // The chooser writes into the document this window owns.
     delete fm1_.window();
+    // The last changes reach the recovery file before the document goes.
+    recovery_.reset();
 }
 
 void MainWindow::bindDocument()
@@ -150,6 +154,8 @@ void MainWindow::bindDocument()
         ui_->SSTab1->setCurrentIndex(tab);
         showing_ = false;
     });
+
+    connect(&doc_, &SiteDocument::missingField, this, &MainWindow::focusField);
 
     // The user reaching the tab control, by mouse or keyboard.
     connect(ui_->SSTab1->tabBar(), &QTabBar::tabBarClicked, this, [this] { pointFile1AtPhotoFolder(); });
@@ -241,6 +247,24 @@ void MainWindow::pointFile1AtPhotoFolder()
     doc_.pointFile1(doc_.text(Field::Text3));
 }
 
+void MainWindow::focusField(Field field)
+{
+    QWidget *edit = findChild<QLineEdit *>(fieldName(field));
+    if (!edit)
+        return;
+    for (int i = 0; i < ui_->SSTab1->count(); ++i) {
+        if (ui_->SSTab1->widget(i)->isAncestorOf(edit))
+            doc_.setCurrentTab(i);
+    }
+    for (QWidget *w = edit->parentWidget(); w; w = w->parentWidget()) {
+        if (auto *scroll = qobject_cast<QScrollArea *>(w)) {
+            scroll->ensureWidgetVisible(edit);
+            break;
+        }
+    }
+    edit->setFocus(Qt::OtherFocusReason);
+}
+
 PageResult MainWindow::runPage(PageResult (*command)(PageFrame &))
 {
     PageFrame frame(doc_, *prompter_);
@@ -264,6 +288,9 @@ void MainWindow::connectCommands()
     connect(ui_->Command15, &QPushButton::clicked, this, [this] { editLinks(&command15); });
     connect(ui_->Command10, &QPushButton::clicked, this, [this] { editLinks(&command10); });
     connect(ui_->Command11, &QPushButton::clicked, this, [this] { runPage(&command11); });
+    ui_->save->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    ui_->load->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    ui_->eexit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(ui_->save, &QAction::triggered, this, &MainWindow::saveCommand);
     connect(ui_->load, &QAction::triggered, this, &MainWindow::loadCommand);
     connect(ui_->eexit, &QAction::triggered, this, &MainWindow::exitCommand);
@@ -303,12 +330,12 @@ void MainWindow::editLinks(void (*command)(SiteDocument &, Prompter &, int &))
 
 void MainWindow::showHowto()
 {
-    helper1_.show([this] { return new HowtoWindow(*prompter_); });
+    helper1_.show([this] { return new HowtoWindow(*prompter_); }, this);
 }
 
 void MainWindow::showAbout()
 {
-    frmabt_.show([this] { return new AboutWindow(*prompter_); });
+    frmabt_.show([this] { return new AboutWindow(*prompter_); }, this);
 }
 
 void MainWindow::showChooser(int purpose)
@@ -317,7 +344,7 @@ void MainWindow::showChooser(int purpose)
     // to its next OK. It has no parent: its Text1 and File1 must never be
     // taken for the fields of the same names in this window.
     fm1Purpose_ = purpose;
-    fm1_.show([this] { return new FolderChooser(doc_, *prompter_, [this] { return fm1Purpose_; }); });
+    fm1_.show([this] { return new FolderChooser(doc_, *prompter_, [this] { return fm1Purpose_; }); }, this);
 }
 
 void MainWindow::renamePhotos()
@@ -340,43 +367,66 @@ void MainWindow::writePhotoPages()
 
 void MainWindow::showPublish()
 {
-    publishform_.show([this] {
-        PublishWindow::Services services;
-        services.document = &doc_;
-        services.makeTransfer = [] { return std::make_unique<CurlTransfer>(); };
-        services.prompter = ownPrompter_ ? nullptr : prompter_;
-        return new PublishWindow(std::move(services));
-    });
+    publishform_.show(
+        [this] {
+            PublishWindow::Services services;
+            services.document = &doc_;
+            services.makeTransfer = [] { return std::make_unique<CurlTransfer>(); };
+            services.prompter = ownPrompter_ ? nullptr : prompter_;
+            return new PublishWindow(std::move(services));
+        },
+        this);
 }
 
 void MainWindow::showFtp()
 {
-    ftpform_.show([this] {
-        FtpWindow::Services services;
-        services.makeTransfer = [] { return std::make_unique<CurlTransfer>(); };
-        // The window's own boxes stand over it; an injected prompter is shared.
-        services.prompter = ownPrompter_ ? nullptr : prompter_;
-        return new FtpWindow(std::move(services));
-    });
+    ftpform_.show(
+        [this] {
+            FtpWindow::Services services;
+            services.makeTransfer = [] { return std::make_unique<CurlTransfer>(); };
+            // The window's own boxes stand over it; an injected prompter is shared.
+            services.prompter = ownPrompter_ ? nullptr : prompter_;
+            return new FtpWindow(std::move(services));
+        },
+        this);
 }
 
 void MainWindow::saveCommand()
 {
     useProjectFilter();
-    saveProject(doc_, *prompter_, cob1_);
+    if (saveProject(doc_, *prompter_, cob1_))
+        settled();
 }
 
 void MainWindow::loadCommand()
 {
     useProjectFilter();
-    loadKeepingLinks([this] { return loadProject(doc_, *prompter_, cob1_); });
+    if (loadKeepingLinks([this] { return loadProject(doc_, *prompter_, cob1_); }))
+        settled();
 }
 
 bool MainWindow::openProject(const QString &path)
 {
     useProjectFilter();
     cob1_.fileName = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
-    return loadKeepingLinks([this] { return loadProjectFile(doc_, *prompter_, cob1_.fileName); });
+    const bool loaded = loadKeepingLinks([this] { return loadProjectFile(doc_, *prompter_, cob1_.fileName); });
+    if (loaded)
+        settled();
+    return loaded;
+}
+
+bool MainWindow::startRecovery(const QString &folder)
+{
+    recovery_ = std::make_unique<Recovery>(doc_, folder);
+    return recovery_->start(*prompter_);
+}
+
+void MainWindow::settled()
+{
+    // A failed save or a load cut short leaves unsaved work: only a success
+    // clears the recovery file.
+    if (recovery_)
+        recovery_->settle();
 }
 
 bool MainWindow::loadKeepingLinks(const std::function<bool()> &load)

@@ -22,6 +22,7 @@ class FtpWindow;
 class PublishWindow;
 class HowtoWindow;
 class QtPrompter;
+class Recovery;
 
 // The main window main1: the site document on six tabs, the menu bar and
 // the dispatch of every command. The window owns the document; each field
@@ -47,6 +48,13 @@ public:
     // project named on the command line. SAVE then offers the same file.
     bool openProject(const QString &path);
 
+    // From now on unsaved work is kept in a recovery file under folder (see
+    // Recovery); work a program that ended left there is offered first.
+    // Returns whether the fields were filled from it.
+    bool startRecovery(const QString &folder);
+    // Null until startRecovery().
+    Recovery *recovery() const { return recovery_.get(); }
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -64,6 +72,10 @@ private:
     PageResult runPage(PageResult (*command)(PageFrame &));
     // The tab control got the focus: File1 follows Text3, errors ignored.
     void pointFile1AtPhotoFolder();
+    // A check found the field empty: the cursor goes there.
+    void focusField(Field field);
+    // A save or load has just succeeded.
+    void settled();
 
     // Commands.
     void writeTopPage(); // Command7
@@ -101,6 +113,7 @@ private:
     int fm1Purpose_ = 0;
     SingleWindow<FtpWindow> ftpform_;
     SingleWindow<PublishWindow> publishform_;
+    std::unique_ptr<Recovery> recovery_;
     // Set while the window writes document values into its widgets, so the
     // widgets' change signals are not fed back into the document.
     bool showing_ = false;

@@ -4,8 +4,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QShortcut>
 #include <QTreeWidgetItem>
 
+#include "document/prompter.h"
 #include "document/settings.h"
 #include "document/site_document.h"
 #include "ui/qt_prompter.h"
@@ -90,6 +92,15 @@ PublishWindow::PublishWindow(Services services, QWidget *parent)
     ui_->txtRemote->setText(choice.remote);
     ui_->spnParallel->setValue(choice.parallel);
 
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, [this] {
+        // The close box stops a publish without asking; a key pressed by
+        // mistake should not.
+        if (busy() && !services_.prompter->questionDefaultNo(
+                          kApplicationTitle, framedQuestion(QStringLiteral("公開の途中です。中止して閉じますか？"))))
+            return;
+        close();
+    });
     connect(ui_->cmdPublish, &QPushButton::clicked, this, &PublishWindow::start);
     connect(ui_->cmdCancel, &QPushButton::clicked, this, [this] {
         if (publisher_) {

@@ -372,7 +372,10 @@ void FtpSession::upload()
     }
     for (Step &step : refreshSteps())
         queue_.push_back(std::move(step));
-    later([this] { prompter_.message(QStringLiteral("アップロードが終了しました")); });
+    later([this] {
+        emit batchEnded();
+        prompter_.message(QStringLiteral("アップロードが終了しました"));
+    });
 }
 
 // Only a plain name can stand for a file in the local folder: a remote entry
@@ -419,7 +422,10 @@ void FtpSession::download()
             queue_.push_back([this] { view_.refreshFile1(); });
         }
     }
-    later([this] { prompter_.message(QStringLiteral("ダウンロードが終了しました")); });
+    later([this] {
+        emit batchEnded();
+        prompter_.message(QStringLiteral("ダウンロードが終了しました"));
+    });
 }
 
 } // namespace webloom

@@ -78,6 +78,9 @@ signals:
     // An upload or download of one file starts: file number of count files
     // selected when the operation began (number counts from 1).
     void fileStarted(const QString &name, int number, int count);
+    // Every file of an upload or download went, the listing is fresh, and
+    // the message that says so comes next.
+    void batchEnded();
     // The queue has run dry.
     void becameIdle();
 

@@ -48,6 +48,8 @@ struct Prompt {
             return false;
         pid = ::fork();
         if (pid == 0) {
+            // A job of its own, as a shell starts it, so that Ctrl-Z stops it.
+            ::setpgid(0, 0);
             ::close(master);
             ::close(fds[0]);
             QString shown;
@@ -116,6 +118,28 @@ TEST(PasswordPrompt, TheTerminalEchoComesBackOnEveryWayOut)
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal;
         EXPECT_TRUE(echoOn(p.slave)) << signal;
     }
+}
+
+TEST(PasswordPrompt, CtrlZGivesTheEchoBackWhileStoppedAndResumingHidesTheTypingAgain)
+{
+    Prompt p;
+    ASSERT_TRUE(p.start());
+    ::kill(p.pid, SIGTSTP);
+    int status = 0;
+    ASSERT_EQ(::waitpid(p.pid, &status, WUNTRACED), p.pid);
+    EXPECT_TRUE(WIFSTOPPED(status));
+    EXPECT_TRUE(echoOn(p.slave)) << "the shell the user is back in echoes";
+
+    ::kill(p.pid, SIGCONT);
+    for (int i = 0; i < 1000 && echoOn(p.slave); ++i)
+        ::usleep(10 * 1000);
+    EXPECT_FALSE(echoOn(p.slave)) << "the prompt waits again, hidden";
+    ASSERT_EQ(::write(p.master, "pa ss\n", 6), 6);
+    QByteArray password;
+    status = p.finish(&password);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(password, QByteArray("pa ss"));
+    EXPECT_TRUE(echoOn(p.slave));
 }
 
 } // namespace

@@ -5,6 +5,8 @@
 
 #include <curl/curl.h>
 
+#include "support/child_process.h"
+
 #ifdef WEBLOOM_TEST_WIDGETS
 #include <QApplication>
 using TestApplication = QApplication;
@@ -19,6 +21,8 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     curl_global_init(CURL_GLOBAL_DEFAULT);
     TestApplication app(argc, argv);
+    if (const std::optional<int> status = webloom::test::runRequestedChild())
+        return *status;
     ::testing::InitGoogleTest(&argc, argv);
     const int status = RUN_ALL_TESTS();
     curl_global_cleanup();

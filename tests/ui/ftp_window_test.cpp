@@ -542,7 +542,8 @@ TEST_F(FtpWindowTest, ConnectUploadWithProgressDownloadAndDisconnect)
     EXPECT_EQ(transfer->commands,
               (QStringList{QStringLiteral("DELETE a.html"), put("a.html"), put("c.html"), QStringLiteral("DIR")}));
     EXPECT_EQ(prompter.messages(), QStringList{QStringLiteral("アップロードが終了しました")});
-    EXPECT_TRUE(child<QLabel>("lblTransfer")->text().isEmpty());
+    // The line no longer says "送信中" once everything went.
+    EXPECT_EQ(child<QLabel>("lblTransfer")->text(), QStringLiteral("送信が終わりました（2 ファイル）"));
     EXPECT_EQ(child<QProgressBar>("barTransfer")->value(), 0);
 
     // A download: the existing local file is kept on No, and the GET is
@@ -559,6 +560,7 @@ TEST_F(FtpWindowTest, ConnectUploadWithProgressDownloadAndDisconnect)
         QStringList{QStringLiteral("GET a.html %1").arg(QDir(dir1()->path()).filePath(QStringLiteral("a.html")))});
     EXPECT_EQ(prompter.questions(), QStringList{QStringLiteral("\na.html のファイルを削除します\n")});
     EXPECT_EQ(prompter.lastMessage(), QStringLiteral("ダウンロードが終了しました"));
+    EXPECT_EQ(child<QLabel>("lblTransfer")->text(), QStringLiteral("受信が終わりました（1 ファイル）"));
     EXPECT_EQ(test::readBytes(local.filePath(QStringLiteral("a.html"))), QByteArray("aaa"));
 
     // Double-click on a directory changes into it.
@@ -614,6 +616,40 @@ TEST_F(FtpWindowTest, ClosingEndsTheSession)
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(window.isNull());
     EXPECT_EQ(commands, QStringList{sent});
+    EXPECT_TRUE(prompter.shown().empty());
+}
+
+TEST_F(FtpWindowTest, EscapeClosesAskingFirstWhileTheServerIsBusy)
+{
+    touch(local.filePath(QStringLiteral("a.html")));
+    open();
+    connectWith();
+    transfer->busyPeriod = 20;
+    // The answer No keeps the window and its upload; Yes closes it.
+    prompter.answerNo();
+    prompter.answerYes();
+    int escapes = 0;
+    transfer->whileBusy = [this, &escapes](const QString &command) {
+        if (!command.startsWith(QLatin1String("PUT ")) || !window || escapes++ > 0)
+            return;
+        QTest::keyClick(window.data(), Qt::Key_Escape);
+        EXPECT_FALSE(window.isNull());
+        EXPECT_TRUE(transfer->busy());
+        QTest::keyClick(window.data(), Qt::Key_Escape);
+    };
+    selectFiles({QStringLiteral("a.html")});
+    click("Command6");
+    EXPECT_TRUE(QTest::qWaitFor([this] { return window.isNull(); }, 5000));
+    ASSERT_EQ(prompter.questions(), (QStringList(2, QStringLiteral("\n通信中です。中止して閉じますか？\n"))));
+    EXPECT_TRUE(prompter.shown().front().defaultNo);
+
+    // Idle, it closes without a word.
+    prompter.clear();
+    open();
+    connectWith();
+    QTest::keyClick(window.data(), Qt::Key_Escape);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(window.isNull());
     EXPECT_TRUE(prompter.shown().empty());
 }
 

@@ -495,6 +495,7 @@ TEST_F(MainWindowTest, TopPageWithAMissingAddressGoesToTabZeroWithOneMessage)
 
     EXPECT_EQ(prompter.messages(), QStringList{QStringLiteral("必須項目にデータを入れてください")});
     EXPECT_EQ(tabs()->currentIndex(), TabCommon);
+    EXPECT_EQ(window->focusWidget(), edit(Field::Text1)) << "the cursor goes to the first empty field";
     EXPECT_TRUE(QDir(base.path()).isEmpty());
 
     // A missing title alone keeps the top-page tab.
@@ -505,6 +506,7 @@ TEST_F(MainWindowTest, TopPageWithAMissingAddressGoesToTabZeroWithOneMessage)
     QTest::mouseClick(child<QPushButton>("Command7"), Qt::LeftButton);
     EXPECT_EQ(prompter.messages(), QStringList{QStringLiteral("必須項目にデータを入れてください")});
     EXPECT_EQ(tabs()->currentIndex(), TabTop);
+    EXPECT_EQ(window->focusWidget(), edit(Field::Text13));
     EXPECT_TRUE(QDir(base.path()).isEmpty());
 }
 

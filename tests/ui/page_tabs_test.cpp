@@ -191,6 +191,7 @@ TEST_F(PageTabsTest, SelfPageRefusesMissingRequiredFields)
         press(TabSelf, "Command8");
         EXPECT_EQ(prompter->messages(), QStringList{kMissing});
         EXPECT_EQ(tabs()->currentIndex(), TabCommon);
+        EXPECT_EQ(window->focusWidget(), edit(common)) << "the cursor waits in the empty field";
         edit(common)->setText(kept);
         prompter->clear();
     }
@@ -202,6 +203,7 @@ TEST_F(PageTabsTest, SelfPageRefusesMissingRequiredFields)
         press(TabSelf, "Command8");
         EXPECT_EQ(prompter->messages(), QStringList{kMissing});
         EXPECT_EQ(tabs()->currentIndex(), TabSelf);
+        EXPECT_EQ(window->focusWidget(), edit(own));
         edit(own)->setText(kept);
         prompter->clear();
     }
@@ -277,6 +279,7 @@ TEST_F(PageTabsTest, LinkPageRefusesAnEmptyListAndNoFileNameButChecksNoCommonFie
     edit(Field::Text43)->clear();
     pressLink("Command11");
     EXPECT_EQ(prompter->messages(), QStringList{kNoFileName});
+    EXPECT_EQ(window->focusWidget(), edit(Field::Text43));
     EXPECT_TRUE(files().isEmpty());
 
     // Text1 and Text2 empty: written all the same, and the tab stays.
@@ -302,6 +305,7 @@ TEST_F(PageTabsTest, LinkCorrectionCycleThroughTheButtons)
     edit(Field::Text40)->setText(QStringLiteral("海"));
     pressLink("Command9");
     EXPECT_EQ(prompter->messages(), QStringList{kMissing});
+    EXPECT_EQ(window->focusWidget(), edit(Field::Text41));
     EXPECT_EQ(links()->count(), 0);
     EXPECT_EQ(entry(), (QStringList{QStringLiteral("海"), QStringLiteral("http://"), QString()}));
 

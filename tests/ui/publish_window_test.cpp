@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -151,6 +152,26 @@ TEST_F(PublishWindowTest, AServerThatWillNotEncryptTheDataIsNotTakenForOneWithou
     EXPECT_EQ(commands.filter(QStringLiteral("USER ")).size(), 1) << commands.join(u'\n').toStdString();
     EXPECT_TRUE(commands.contains(QStringLiteral("AUTH TLS")));
     EXPECT_EQ(test::readBytes(hosts), registry);
+}
+
+TEST_F(PublishWindowTest, EscapeAsksBeforeStoppingAPublish)
+{
+    QPointer<PublishWindow> w = open();
+    ASSERT_NE(w, nullptr);
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w));
+    QTest::mouseClick(in<QPushButton>(w, "cmdPublish"), Qt::LeftButton);
+    ASSERT_TRUE(w->busy());
+    // No goes on with the publish; Yes stops it and closes the window.
+    prompter_.answerNo();
+    QTest::keyClick(w.data(), Qt::Key_Escape);
+    EXPECT_TRUE(w && w->busy());
+    prompter_.answerYes();
+    QTest::keyClick(w.data(), Qt::Key_Escape);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(w.isNull());
+    ASSERT_EQ(prompter_.questions(), (QStringList(2, QStringLiteral("\n公開の途中です。中止して閉じますか？\n"))));
+    EXPECT_TRUE(prompter_.shown().front().defaultNo);
 }
 
 } // namespace
