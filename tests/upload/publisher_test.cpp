@@ -244,8 +244,10 @@ TEST_F(PublishTest, AServerThatWillNotRenameOverAPageNeverLosesIt)
 
 TEST_F(PublishTest, DeletesOnlyItsOwnTemporaryFilesAndTwoPublishesAtOnceBothArrive)
 {
-    startServer({.bytesPerSecond = 5000});
+    startServer({.bytesPerSecond = 50000});
     ASSERT_TRUE(QDir(root_.path()).mkdir(u"public_html"_qs));
+    // Big enough to be on its way for a while.
+    ASSERT_TRUE(test::writeBytes(photos_.filePath(u"haru3.jpg"_qs), QByteArray(150000, 'c')));
     // A stranger's file of the same prefix, even an old one; one of this
     // program's form on its way from another computer; one of that form
     // left for days.
@@ -260,7 +262,8 @@ TEST_F(PublishTest, DeletesOnlyItsOwnTemporaryFilesAndTwoPublishesAtOnceBothArri
     Outcome first, second;
     bool firstDone = false, secondDone = false;
     std::unique_ptr<Publisher> one = startPublish(first, firstDone);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return server_.commands().filter(u"STOR"_qs).size() >= 3; }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !temporaryFiles().filter(QRegularExpression(u"-haru3\\.jpg$"_qs)).isEmpty(); }, 20000));
     std::unique_ptr<Publisher> two = startPublish(second, secondDone);
     ASSERT_TRUE(QTest::qWaitFor([&] { return firstDone && secondDone; }, 60000));
     EXPECT_TRUE(first.summary.ok()) << first.summary.failed.join(u'\n').toStdString();
