@@ -243,14 +243,17 @@ void Publisher::onOutcome(Lane &lane, const TransferOutcome &outcome)
             send(lane, Step::Rename, TransferRequest::rename(lane.temporary, lane.file->file.name, lane.aside));
             return;
         }
-        // What the server kept of a broken upload the transfer has deleted.
-        record_.removeTemporary(lane.temporary);
-        saveRecord();
         if (refusedForNumbers(outcome)) {
+            // Refused before anything was stored.
+            record_.removeTemporary(lane.temporary);
+            saveRecord();
             retire(lane);
         } else {
+            // Part of the file may be there; the name stays recorded until
+            // the server says it is gone.
+            const QString temporary = lane.temporary;
             fileDone(lane, describe(outcome));
-            next(lane);
+            send(lane, Step::Tidy, TransferRequest::remove(temporary));
         }
         return;
     case Step::Rename:
