@@ -196,6 +196,8 @@ int runPublish(const QStringList &arguments, QTextStream &out, QTextStream &err)
             publisher.publish();
             return;
         }
+        for (const PublishPlan::Leftover &leftover : plan.leftovers)
+            out << "would delete\t" << terminalText(leftover.name) << '\n';
         for (const PublishPlan::Entry &entry : plan.send)
             out << "would upload\t" << terminalText(entry.file.name) << '\t' << entry.file.size << '\n';
         out.flush();
@@ -203,6 +205,10 @@ int runPublish(const QStringList &arguments, QTextStream &out, QTextStream &err)
     });
     QObject::connect(&publisher, &Publisher::fileSent, &loop, [&](const QString &file, qint64 bytes) {
         out << "uploaded\t" << terminalText(file) << '\t' << bytes << '\n';
+        out.flush();
+    });
+    QObject::connect(&publisher, &Publisher::leftoverDeleted, &loop, [&](const QString &file) {
+        out << "deleted\t" << terminalText(file) << '\n';
         out.flush();
     });
     QObject::connect(&publisher, &Publisher::fileFailed, &loop, [&](const QString &file, const QString &reason) {

@@ -184,6 +184,10 @@ void PublishWindow::start()
     connect(publisher_, &Publisher::progress, this, &PublishWindow::showProgress);
     connect(publisher_, &Publisher::fileSent, this, &PublishWindow::fileSent);
     connect(publisher_, &Publisher::fileFailed, this, &PublishWindow::fileFailed);
+    connect(publisher_, &Publisher::leftoverDeleted, this, [this](const QString &name) {
+        if (QTreeWidgetItem *item = items_.value(name))
+            item->setText(2, QStringLiteral("削除しました"));
+    });
     connect(publisher_, &Publisher::finished, this, &PublishWindow::finished);
     setInputsEnabled(false);
     ui_->treePlan->clear();
@@ -222,6 +226,14 @@ void PublishWindow::planned(const PublishPlan &plan)
             new QTreeWidgetItem(ui_->treePlan, {entry.file.name, sizeText(entry.file.size), reasonText(entry.why)});
         items_.insert(entry.file.name, item);
     }
+    for (const PublishPlan::Leftover &leftover : plan.leftovers) {
+        auto *item =
+            new QTreeWidgetItem(ui_->treePlan, {leftover.name, leftover.size < 0 ? QString() : sizeText(leftover.size),
+                                                leftover.why == PublishPlan::Leftover::Why::Stopped
+                                                    ? QStringLiteral("削除（止まった公開の一時ファイル）")
+                                                    : QStringLiteral("削除（1日以上前の一時ファイル）")});
+        items_.insert(leftover.name, item);
+    }
     for (const LocalFile &file : plan.unchanged)
         new QTreeWidgetItem(ui_->treePlan, {file.name, sizeText(file.size), QStringLiteral("変更なし")});
     for (const SkippedPage &page : plan.skipped) {
@@ -232,21 +244,27 @@ void PublishWindow::planned(const PublishPlan &plan)
     ui_->lblSummary->setText(QStringLiteral("送るファイル：%1 個（%2）　変更なし：%3 個")
                                  .arg(plan.send.size())
                                  .arg(sizeText(plan.bytesToSend()))
-                                 .arg(plan.unchanged.size()));
+                                 .arg(plan.unchanged.size()) +
+                             (plan.leftovers.isEmpty()
+                                  ? QString()
+                                  : QStringLiteral("　削除する一時ファイル：%1 個").arg(plan.leftovers.size())));
     ui_->barProgress->setRange(0, 1000);
     ui_->barProgress->setValue(0);
     ui_->lblProgress->clear();
-    if (plan.send.isEmpty()) {
+    if (plan.send.isEmpty() && plan.leftovers.isEmpty()) {
         services_.prompter->message(QStringLiteral("送るファイルはありません。サーバーは最新です。"));
         if (publisher_)
             publisher_->cancel();
         return;
     }
-    const bool go =
-        services_.prompter->question(QStringLiteral("ホームページ公開"),
-                                     framedQuestion(QStringLiteral("%1 個のファイル（%2）を送ります。よろしいですか？")
-                                                        .arg(plan.send.size())
-                                                        .arg(sizeText(plan.bytesToSend()))));
+    QString what = plan.send.isEmpty() ? QStringLiteral("送るファイルはありません。")
+                                       : QStringLiteral("%1 個のファイル（%2）を送ります。")
+                                             .arg(plan.send.size())
+                                             .arg(sizeText(plan.bytesToSend()));
+    if (!plan.leftovers.isEmpty())
+        what += QStringLiteral("前の公開の一時ファイル %1 個を削除します。").arg(plan.leftovers.size());
+    const bool go = services_.prompter->question(QStringLiteral("ホームページ公開"),
+                                                 framedQuestion(what + QStringLiteral("よろしいですか？")));
     if (!publisher_)
         return;
     if (!go) {

@@ -228,7 +228,7 @@ TransferOutcome CurlWorker::dispatch(const TransferRequest &request)
     case Op::Get:
         return get(request.remote, request.local);
     case Op::Rename:
-        return rename(request.remote, request.target);
+        return rename(request.remote, request.target, request.aside);
     case Op::Close:
         break;
     }
@@ -693,35 +693,55 @@ TransferOutcome CurlWorker::get(const QString &remote, const QString &localPath)
 }
 
 // Replaces the target. Where the server will not rename over an existing
-// file, the old one is deleted just before the second try, so the name is
-// missing for one command at most.
-TransferOutcome CurlWorker::rename(const QString &from, const QString &to)
+// file, the old one is first renamed aside, the new one renamed into place
+// and only then the old one deleted; when the new one cannot take the name,
+// the old one gets it back. A refusal never leaves the name missing.
+TransferOutcome CurlWorker::rename(const QString &from, const QString &to, QString aside)
 {
-    if (!isPlainFileName(from) || !isPlainFileName(to))
+    if (aside.isEmpty())
+        aside = QStringLiteral(".webloom-") +
+                QString::number(QRandomGenerator::global()->generate64(), 16).rightJustified(16, QLatin1Char('0')) +
+                QStringLiteral(".old");
+    if (!isPlainFileName(from) || !isPlainFileName(to) || !isPlainFileName(aside))
         return refusal(text(kBadNameText));
     const QByteArray rawFrom = rawName(from);
     const QByteArray rawTo = rawName(to);
-    Attempt attempt;
-    bool done = false;
+    const QByteArray rawAside = rawName(aside);
+    std::function<bool(const QByteArray &, const QByteArray &, Attempt *)> move;
+    std::function<void(const QByteArray &)> remove;
     if (sftp()) {
         // SFTP servers of protocol version 3 refuse to rename over a file.
-        const QByteArray rename = "rename " + quotedPath(rawFrom) + ' ' + quotedPath(rawTo);
-        attempt = quote({rename});
-        if (!attempt.ok() && attempt.code == CURLE_QUOTE_ERROR)
-            attempt = quote({"rm " + quotedPath(rawTo), rename});
-        done = attempt.ok();
-    } else {
-        auto renamed = [](const Attempt &attempt) {
-            return attempt.ok() && attempt.replyCodes.size() >= 2 && attempt.replyCodes.at(0) == 350 &&
-                   positive(attempt.replyCodes.at(1));
+        move = [this](const QByteArray &a, const QByteArray &b, Attempt *attempt) {
+            *attempt = quote({"rename " + quotedPath(a) + ' ' + quotedPath(b)});
+            return attempt->ok();
         };
-        attempt = quote({"RNFR " + rawFrom, "RNTO " + rawTo});
-        if (!renamed(attempt) && attempt.ok() && attempt.replyCodes.value(0) == 350) {
-            attempt = quote({"DELE " + rawTo, "RNFR " + rawFrom, "RNTO " + rawTo});
-            if (attempt.replyCodes.size() == 3)
-                attempt.replyCodes.removeFirst();
+        remove = [this](const QByteArray &name) { quote({"rm " + quotedPath(name)}); };
+    } else {
+        move = [this](const QByteArray &a, const QByteArray &b, Attempt *attempt) {
+            *attempt = quote({"RNFR " + a, "RNTO " + b});
+            return attempt->ok() && attempt->replyCodes.size() >= 2 && attempt->replyCodes.at(0) == 350 &&
+                   positive(attempt->replyCodes.at(1));
+        };
+        remove = [this](const QByteArray &name) { quote({"DELE " + name}); };
+    }
+    Attempt attempt;
+    bool done = move(rawFrom, rawTo, &attempt);
+    // Only a refusal of the server's own (not a lost connection) is worth
+    // the second way, and never over a folder.
+    const bool refused =
+        sftp() ? attempt.code == CURLE_QUOTE_ERROR : attempt.ok() && attempt.replyCodes.value(0) == 350;
+    const listing::ListEntry *known = cache_.find(rawTo);
+    if (!done && refused && !(known && known->directory)) {
+        Attempt asideAttempt;
+        if (move(rawTo, rawAside, &asideAttempt)) {
+            done = move(rawFrom, rawTo, &attempt);
+            if (done) {
+                remove(rawAside);
+            } else {
+                Attempt back;
+                move(rawAside, rawTo, &back);
+            }
         }
-        done = renamed(attempt);
     }
     if (!done) {
         resetFolder();

@@ -128,7 +128,7 @@ private:
     TransferOutcome folderCommand(TransferRequest::Operation operation, const QString &name);
     TransferOutcome put(const QString &localPath, const QString &remote, bool freshName);
     TransferOutcome get(const QString &remote, const QString &localPath);
-    TransferOutcome rename(const QString &from, const QString &to);
+    TransferOutcome rename(const QString &from, const QString &to, QString aside);
     bool removePartialUpload();
 
     Attempt listDirectory(QByteArray *data, listing::Format *format);

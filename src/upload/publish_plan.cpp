@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSet>
 
 #include "document/file_name.h"
@@ -36,7 +37,9 @@ std::optional<LocalFile> localFile(const QString &name, const QString &path, Loc
     QCryptographicHash hash(QCryptographicHash::Sha256);
     if (!hash.addData(&file))
         return std::nullopt;
-    return LocalFile{name, path, file.size(), hash.result().toHex(), kind};
+    // A relative base or photo folder is taken, once, from the folder the
+    // program runs in, as the page buttons and "webloom build" take it.
+    return LocalFile{name, QFileInfo(path).absoluteFilePath(), file.size(), hash.result().toHex(), kind};
 }
 
 bool hasOwnAddress(const QString &field)
@@ -120,18 +123,55 @@ qint64 PublishPlan::bytesToSend() const
     return total;
 }
 
-PublishPlan makePlan(const SiteFiles &site, const PublishRecord &record, const QList<RemoteEntry> &remote)
+QString temporaryName(const QString &stem, const QString &name)
 {
+    const QString full = kUploadPrefix + stem + QLatin1Char('-') + name;
+    return full.toUtf8().size() <= 255 ? full : kUploadPrefix + stem;
+}
+
+bool isTemporaryName(const QString &name)
+{
+    static const QRegularExpression kForm(QRegularExpression::anchoredPattern(
+        QRegularExpression::escape(kUploadPrefix) + QStringLiteral("[0-9a-f]{8}(-.+)?")));
+    return kForm.match(name).hasMatch();
+}
+
+PublishPlan makePlan(const SiteFiles &site, const PublishRecord &record, const QList<RemoteEntry> &remote,
+                     const QDateTime &now)
+{
+    using Leftover = PublishPlan::Leftover;
     PublishPlan plan;
     plan.skipped = site.skipped;
+    const QHash<QString, QString> &recorded = record.temporaries();
     QHash<QString, const RemoteEntry *> onServer;
+    QSet<QString> listed;
+    bool dotNamesShown = false;
     for (const RemoteEntry &entry : remote) {
+        dotNamesShown = dotNamesShown || entry.name.startsWith(QLatin1Char('.'));
         if (entry.directory)
             continue;
-        if (entry.name.startsWith(kUploadPrefix))
-            plan.leftovers.append(entry.name);
-        else
+        if (!isTemporaryName(entry.name)) {
             onServer.insert(entry.name, &entry);
+            continue;
+        }
+        listed.insert(entry.name);
+        const auto owner = recorded.constFind(entry.name);
+        if (owner != recorded.constEnd() && !PublishRun::running(*owner))
+            plan.leftovers.append({entry.name, entry.size, Leftover::Why::Stopped});
+        else if (entry.modified.isValid() && entry.modified.secsTo(now) > 24 * 60 * 60)
+            plan.leftovers.append({entry.name, entry.size, Leftover::Why::Old});
+    }
+    QStringList hidden;
+    for (auto it = recorded.constBegin(); it != recorded.constEnd(); ++it) {
+        if (!listed.contains(it.key()) && !PublishRun::running(it.value()))
+            hidden.append(it.key());
+    }
+    hidden.sort();
+    for (const QString &name : hidden) {
+        if (dotNamesShown)
+            plan.gone.append(name);
+        else
+            plan.leftovers.append({name, -1, Leftover::Why::Stopped});
     }
     for (const LocalFile &file : site.files) {
         const auto published = record.files().constFind(file.name);

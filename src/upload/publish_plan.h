@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -59,17 +60,42 @@ struct PublishPlan {
     QList<Entry> send;
     QList<LocalFile> unchanged;
     QList<SkippedPage> skipped;
-    // Temporary files a stopped publish left in the remote folder.
-    QStringList leftovers;
+    // Temporary files of this program that the publish deletes first.
+    struct Leftover {
+        enum class Why {
+            Stopped, // recorded by a publish that is no longer running
+            Old,     // not recorded here, and more than a day old
+        };
+        QString name;
+        qint64 size = -1; // -1 where the listing does not show it
+        Why why = Why::Stopped;
+    };
+    QList<Leftover> leftovers;
+    // Recorded temporary names no longer on the server, which the record
+    // forgets.
+    QStringList gone;
     qint64 bytesToSend() const;
 };
 
 // A file is sent when it is new, its bytes changed since it was last
 // published, or the server's listing shows it missing or of another size.
-PublishPlan makePlan(const SiteFiles &site, const PublishRecord &record, const QList<RemoteEntry> &remote);
+// Temporary names are deleted only when they are this program's own: the
+// record's names of publishes that have ended (listed, or not listed by a
+// server that hides every name starting with a dot), and other names of the same form
+// once they are more than a day older than now, which no publish still
+// running can want.
+PublishPlan makePlan(const SiteFiles &site, const PublishRecord &record, const QList<RemoteEntry> &remote,
+                     const QDateTime &now = QDateTime::currentDateTimeUtc());
 
 // The prefix of the names under which files travel before they are renamed
 // into place.
 inline const QString kUploadPrefix = QStringLiteral(".webloom-up-");
+
+// The temporary name of a file: the prefix, a stem of eight hexadecimal
+// digits, "-" and the file's name; only prefix and stem where that would be
+// longer than the 255 bytes servers allow in a name.
+QString temporaryName(const QString &stem, const QString &name);
+// Whether a name has the form temporaryName() gives.
+bool isTemporaryName(const QString &name);
 
 } // namespace webloom

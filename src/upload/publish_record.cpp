@@ -8,6 +8,11 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <fcntl.h>
+#include <mutex>
+#include <set>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include "document/atomic_file.h"
 #include "upload/address.h"
@@ -17,6 +22,79 @@ namespace webloom {
 namespace {
 
 const QByteArray kHeader = "# webloom publish record: sha256 size name\n";
+// Lines of temporary names: "temporary OWNER NAME". Older versions of the
+// program skip them, as they skip every line without a SHA-256 in front.
+const QByteArray kTemporary = "temporary";
+
+// The start time of a process in clock ticks since boot (field 22 of
+// /proc/PID/stat), which tells a process from a later one with its number;
+// empty when there is no such process.
+QByteArray startTime(const QByteArray &pid)
+{
+    QFile file(QStringLiteral("/proc/%1/stat").arg(QString::fromLatin1(pid)));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray stat = file.readAll();
+    // The command name in parentheses may hold blanks.
+    const qsizetype close = stat.lastIndexOf(')');
+    if (close < 0)
+        return {};
+    const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
+    return fields.size() > 19 ? fields.at(19) : QByteArray();
+}
+
+QByteArray hostName()
+{
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0)
+        return "localhost";
+    return QByteArray(name).replace(' ', '_').replace('/', '_');
+}
+
+struct Runs {
+    std::mutex mutex;
+    std::set<QString> alive;
+    quint64 next = 0;
+};
+
+Runs &runs()
+{
+    static Runs instance;
+    return instance;
+}
+
+const QByteArray &ownPrefix()
+{
+    static const QByteArray prefix =
+        hostName() + '/' + QByteArray::number(::getpid()) + '/' + startTime(QByteArray::number(::getpid())) + '/';
+    return prefix;
+}
+
+void readRecord(const QByteArray &bytes, QHash<QString, PublishRecord::File> &files,
+                QHash<QString, QString> &temporaries)
+{
+    for (const QByteArray &line : bytes.split('\n')) {
+        if (line.isEmpty() || line.startsWith('#'))
+            continue;
+        const qsizetype first = line.indexOf(' ');
+        const qsizetype second = first < 0 ? -1 : line.indexOf(' ', first + 1);
+        if (second < 0)
+            continue;
+        const QString name = QString::fromUtf8(line.mid(second + 1));
+        if (name.isEmpty())
+            continue;
+        if (line.left(first) == kTemporary) {
+            temporaries.insert(name, QString::fromUtf8(line.mid(first + 1, second - first - 1)));
+            continue;
+        }
+        bool ok = false;
+        PublishRecord::File entry;
+        entry.sha256 = line.left(first);
+        entry.size = line.mid(first + 1, second - first - 1).toLongLong(&ok);
+        if (ok && entry.sha256.size() == 64)
+            files.insert(name, entry);
+    }
+}
 
 QString normalFolder(const QString &remoteFolder)
 {
@@ -54,41 +132,112 @@ PublishRecord::PublishRecord(QString path) : path_(std::move(path))
 void PublishRecord::load()
 {
     files_.clear();
+    temporaries_.clear();
+    setFiles_.clear();
+    addedTemporaries_.clear();
+    removedTemporaries_.clear();
     QFile file(path_);
-    if (!file.open(QIODevice::ReadOnly))
-        return;
-    for (const QByteArray &line : file.readAll().split('\n')) {
-        if (line.isEmpty() || line.startsWith('#'))
-            continue;
-        const qsizetype first = line.indexOf(' ');
-        const qsizetype second = first < 0 ? -1 : line.indexOf(' ', first + 1);
-        if (second < 0)
-            continue;
-        bool ok = false;
-        File entry;
-        entry.sha256 = line.left(first);
-        entry.size = line.mid(first + 1, second - first - 1).toLongLong(&ok);
-        const QString name = QString::fromUtf8(line.mid(second + 1));
-        if (ok && entry.sha256.size() == 64 && !name.isEmpty())
-            files_.insert(name, entry);
-    }
+    if (file.open(QIODevice::ReadOnly))
+        readRecord(file.readAll(), files_, temporaries_);
 }
 
-bool PublishRecord::save(bool sync, QString *error) const
+void PublishRecord::addTemporary(const QString &name, const QString &owner)
 {
-    QStringList names = files_.keys();
+    temporaries_.insert(name, owner);
+    addedTemporaries_.insert(name);
+    removedTemporaries_.remove(name);
+}
+
+void PublishRecord::removeTemporary(const QString &name)
+{
+    temporaries_.remove(name);
+    addedTemporaries_.remove(name);
+    removedTemporaries_.insert(name);
+}
+
+bool PublishRecord::save(bool sync, QString *error)
+{
+    const QString folder = QFileInfo(path_).absolutePath();
+    if (!QDir().mkpath(folder)) {
+        if (error)
+            *error = folder;
+        return false;
+    }
+    // Held from reading to writing; it goes with the process however that
+    // ends. Without it the record is still written, only perhaps over
+    // another publish's last step.
+    const int lock =
+        ::open(QFile::encodeName(path_ + QStringLiteral(".lock")).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lock >= 0)
+        ::flock(lock, LOCK_EX);
+    QHash<QString, File> files;
+    QHash<QString, QString> temporaries;
+    QFile current(path_);
+    if (current.open(QIODevice::ReadOnly))
+        readRecord(current.readAll(), files, temporaries);
+    current.close();
+    for (const QString &name : setFiles_)
+        files.insert(name, files_.value(name));
+    for (const QString &name : addedTemporaries_)
+        temporaries.insert(name, temporaries_.value(name));
+    for (const QString &name : removedTemporaries_)
+        temporaries.remove(name);
+
+    QStringList names = files.keys();
     std::sort(names.begin(), names.end());
     QByteArray bytes = kHeader;
     for (const QString &name : names) {
-        const File &entry = files_.value(name);
+        const File &entry = files.value(name);
         bytes += entry.sha256 + ' ' + QByteArray::number(entry.size) + ' ' + name.toUtf8() + '\n';
     }
-    if (!QDir().mkpath(QFileInfo(path_).absolutePath())) {
-        if (error)
-            *error = QFileInfo(path_).absolutePath();
-        return false;
+    names = temporaries.keys();
+    std::sort(names.begin(), names.end());
+    for (const QString &name : names)
+        bytes += kTemporary + ' ' + temporaries.value(name).toUtf8() + ' ' + name.toUtf8() + '\n';
+    const bool ok = writeFileAtomically(path_, bytes, error, AtomicFile::Options{.sync = sync, .mode = 0600});
+    if (lock >= 0)
+        ::close(lock);
+    if (ok) {
+        files_ = files;
+        temporaries_ = temporaries;
+        setFiles_.clear();
+        addedTemporaries_.clear();
+        removedTemporaries_.clear();
     }
-    return writeFileAtomically(path_, bytes, error, AtomicFile::Options{.sync = sync, .mode = 0600});
+    return ok;
+}
+
+PublishRun::PublishRun()
+{
+    Runs &all = runs();
+    const std::lock_guard<std::mutex> guard(all.mutex);
+    owner_ = QString::fromUtf8(ownPrefix() + QByteArray::number(++all.next));
+    all.alive.insert(owner_);
+}
+
+PublishRun::~PublishRun()
+{
+    Runs &all = runs();
+    const std::lock_guard<std::mutex> guard(all.mutex);
+    all.alive.erase(owner_);
+}
+
+bool PublishRun::running(const QString &owner)
+{
+    const QList<QByteArray> parts = owner.toUtf8().split('/');
+    if (parts.size() != 4 || parts.at(0) != hostName())
+        return true;
+    if (owner.toUtf8().startsWith(ownPrefix())) {
+        Runs &all = runs();
+        const std::lock_guard<std::mutex> guard(all.mutex);
+        return all.alive.count(owner) > 0;
+    }
+    bool number = false;
+    parts.at(1).toUInt(&number);
+    if (!number)
+        return true;
+    const QByteArray started = startTime(parts.at(1));
+    return !started.isEmpty() && started == parts.at(2);
 }
 
 } // namespace webloom

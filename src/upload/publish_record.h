@@ -2,17 +2,38 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QSet>
 #include <QString>
 
 #include "upload/transfer.h"
 
 namespace webloom {
 
+// Names one publish as the owner of the temporary files it puts on the
+// server, for as long as the object lives.
+class PublishRun {
+public:
+    PublishRun();
+    ~PublishRun();
+    PublishRun(const PublishRun &) = delete;
+    PublishRun &operator=(const PublishRun &) = delete;
+    const QString &owner() const { return owner_; }
+
+    // Whether the publish that wrote owner may still be sending: one of this
+    // process whose object still lives, one of another process on this
+    // computer that is still running, or one of another computer (which
+    // cannot be asked).
+    static bool running(const QString &owner);
+
+private:
+    QString owner_;
+};
+
 // What was last published to one server folder: for each file its size and
-// SHA-256, as it arrived there. One small file per connection and remote
-// folder in the per-user data folder, rewritten whole and atomically after
-// every file that arrives, so that it stays true to the server however a
-// publish ends.
+// SHA-256, as it arrived there, and the temporary names of files on their
+// way. One small file per connection and remote folder in the per-user data
+// folder, rewritten whole and atomically after every step, so that it stays
+// true to the server however a publish ends.
 class PublishRecord {
 public:
     struct File {
@@ -35,12 +56,31 @@ public:
     // (everything is then sent again, which is safe).
     void load();
     const QHash<QString, File> &files() const { return files_; }
-    void set(const QString &name, const File &file) { files_.insert(name, file); }
-    bool save(bool sync, QString *error = nullptr) const;
+    void set(const QString &name, const File &file)
+    {
+        files_.insert(name, file);
+        setFiles_.insert(name);
+    }
+
+    // Temporary names on the server, each with its owner (PublishRun): a
+    // name is added before its file starts to travel, so that a publish that
+    // is killed leaves it behind for the next one to delete.
+    const QHash<QString, QString> &temporaries() const { return temporaries_; }
+    void addTemporary(const QString &name, const QString &owner);
+    void removeTemporary(const QString &name);
+
+    // Publishes to the same folder may run at once: the file as it is now
+    // is read again, and only what this record changed since load() is
+    // written over it.
+    bool save(bool sync, QString *error = nullptr);
 
 private:
     QString path_;
     QHash<QString, File> files_;
+    QHash<QString, QString> temporaries_;
+    QSet<QString> setFiles_;
+    QSet<QString> addedTemporaries_;
+    QSet<QString> removedTemporaries_;
 };
 
 } // namespace webloom

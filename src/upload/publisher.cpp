@@ -1,5 +1,6 @@
 #include "upload/publisher.h"
 
+#include <QFileInfo>
 #include <QRandomGenerator>
 
 #include <algorithm>
@@ -14,10 +15,20 @@ struct Publisher::Lane {
     TransferRequest request;
     std::optional<PublishPlan::Entry> file;
     QString temporary;
+    QString aside; // where the old file waits if the server will not rename over it
     qint64 inFlightBytes = 0;
     bool busy = false;
     bool retired = false;
 };
+
+namespace {
+
+QString randomStem()
+{
+    return QString::number(QRandomGenerator::global()->generate(), 16).rightJustified(8, QLatin1Char('0'));
+}
+
+} // namespace
 
 qint64 PublishProgress::remainingMs() const
 {
@@ -73,7 +84,11 @@ void Publisher::publish()
     publishing_ = true;
     clock_.start();
     queue_.assign(plan_.send.begin(), plan_.send.end());
-    leftovers_ = plan_.leftovers;
+    leftovers_.clear();
+    for (const PublishPlan::Leftover &leftover : plan_.leftovers)
+        leftovers_.push_back(leftover.name);
+    for (const QString &name : plan_.gone)
+        record_.removeTemporary(name);
     progress_.filesTotal = int(plan_.send.size());
     progress_.bytesTotal = plan_.bytesToSend();
     reportProgress();
@@ -214,26 +229,51 @@ void Publisher::onOutcome(Lane &lane, const TransferOutcome &outcome)
         emit planned(plan_);
         return;
     case Step::Clean:
+        // A name the server has not got, or will not delete, is no longer
+        // asked about; one cut off by the connection is, next time.
+        if (outcome.ok || outcome.failure == Failure::Server) {
+            record_.removeTemporary(lane.request.remote);
+            if (outcome.ok)
+                emit leftoverDeleted(lane.request.remote);
+        }
+        next(lane);
+        return;
     case Step::Tidy:
+        if (outcome.ok || outcome.failure == Failure::Server)
+            record_.removeTemporary(lane.request.remote);
+        saveRecord();
         next(lane);
         return;
     case Step::Put:
         if (outcome.ok) {
-            send(lane, Step::Rename, TransferRequest::rename(lane.temporary, lane.file->file.name));
-        } else if (refusedForNumbers(outcome)) {
+            lane.aside = temporaryName(randomStem(), lane.file->file.name);
+            record_.addTemporary(lane.aside, run_.owner());
+            saveRecord();
+            send(lane, Step::Rename, TransferRequest::rename(lane.temporary, lane.file->file.name, lane.aside));
+            return;
+        }
+        if (refusedForNumbers(outcome)) {
+            // Refused before anything was stored.
+            record_.removeTemporary(lane.temporary);
+            saveRecord();
             retire(lane);
         } else {
+            // Part of the file may be there; the name stays recorded until
+            // the server says it is gone.
+            const QString temporary = lane.temporary;
             fileDone(lane, describe(outcome));
-            next(lane);
+            send(lane, Step::Tidy, TransferRequest::remove(temporary));
         }
         return;
     case Step::Rename:
+        // The old file is back under its name or deleted, whichever way it
+        // went.
+        record_.removeTemporary(lane.aside);
         if (outcome.ok) {
             const LocalFile &file = lane.file->file;
             record_.set(file.name, {file.size, file.sha256});
-            QString error;
-            if (!record_.save(false, &error))
-                recordError_ = QStringLiteral("公開の記録を保存できませんでした。\n") + error;
+            record_.removeTemporary(lane.temporary);
+            saveRecord();
             fileDone(lane, {});
             next(lane);
         } else {
@@ -253,23 +293,39 @@ void Publisher::next(Lane &lane)
         finishWhenIdle();
         return;
     }
-    if (&lane == lanes_.front().get() && !leftovers_.isEmpty()) {
-        send(lane, Step::Clean, TransferRequest::remove(leftovers_.takeFirst()));
+    if (&lane == lanes_.front().get() && !leftovers_.empty()) {
+        const QString name = leftovers_.front();
+        leftovers_.pop_front();
+        send(lane, Step::Clean, TransferRequest::remove(name));
         return;
     }
     if (!cancelled_ && !queue_.empty()) {
         lane.file = queue_.front();
         queue_.pop_front();
         lane.inFlightBytes = 0;
-        lane.temporary =
-            kUploadPrefix +
-            QString::number(QRandomGenerator::global()->generate(), 16).rightJustified(8, QLatin1Char('0')) +
-            QLatin1Char('-') + lane.file->file.name;
+        const QString &path = lane.file->file.path;
+        if (!QFileInfo(path).isAbsolute()) {
+            fileDone(lane, QStringLiteral("ローカルファイルの場所が相対パスです：") + path);
+            next(lane);
+            return;
+        }
+        // Recorded before the file starts, so that a publish killed on the
+        // way leaves its name to the next one.
+        lane.temporary = temporaryName(randomStem(), lane.file->file.name);
+        record_.addTemporary(lane.temporary, run_.owner());
+        saveRecord();
         reportProgress();
-        send(lane, Step::Put, TransferRequest::put(lane.file->file.path, lane.temporary, true));
+        send(lane, Step::Put, TransferRequest::put(path, lane.temporary, true));
         return;
     }
     finishWhenIdle();
+}
+
+void Publisher::saveRecord()
+{
+    QString error;
+    if (!record_.save(false, &error) && recordError_.isEmpty())
+        recordError_ = QStringLiteral("公開の記録を保存できませんでした。\n") + error;
 }
 
 void Publisher::finishWhenIdle()

@@ -44,9 +44,12 @@ struct PublishSummary {
 // connections at once. Each file travels under a temporary name in the same
 // folder and is renamed over the old one, so the server never shows a
 // missing or half file; the record is brought up to date after each file
-// that arrived. Where the server refuses more connections, the publish goes
-// on with those it has; a further connection that presents another
-// certificate or host key than the first stops it.
+// that arrived, and holds each temporary name before it is used. Temporary
+// files are deleted only when they are this publish's own or those of one
+// that has ended (see makePlan()), and those deletions are part of the plan.
+// Where the server refuses more connections, the publish goes on with those
+// it has; a further connection that presents another certificate or host
+// key than the first stops it.
 class Publisher : public QObject {
     Q_OBJECT
 public:
@@ -85,6 +88,8 @@ signals:
     void planned(const webloom::PublishPlan &plan);
     void fileSent(const QString &name, qint64 bytes);
     void fileFailed(const QString &name, const QString &reason);
+    // A temporary file of the plan's leftovers is gone from the server.
+    void leftoverDeleted(const QString &name);
     void progress(const webloom::PublishProgress &progress);
     void finished(const webloom::PublishSummary &summary);
     // A further connection presented another certificate or host key than
@@ -106,6 +111,9 @@ private:
     void fileDone(Lane &lane, const QString &failure);
     void finish(const QString &error = {});
     void reportProgress();
+    // Keeps the record's temporary names true before a step that depends
+    // on them; a failure is reported at the end.
+    void saveRecord();
     bool refusedForNumbers(const TransferOutcome &outcome) const;
     QString describe(const TransferOutcome &outcome) const;
 
@@ -114,10 +122,11 @@ private:
     MakeTransfer makeTransfer_;
     Resolve resolve_;
     PublishRecord record_;
+    PublishRun run_;
     PublishPlan plan_;
     std::vector<std::unique_ptr<Lane>> lanes_;
     std::deque<PublishPlan::Entry> queue_;
-    QStringList leftovers_;
+    std::deque<QString> leftovers_;
     PublishSummary summary_;
     PublishProgress progress_;
     QElapsedTimer clock_;

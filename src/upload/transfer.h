@@ -33,25 +33,29 @@ struct TransferRequest {
     // Put: the caller made the name up itself (a temporary name), so it
     // cannot be taken on the server and need not be looked up.
     bool freshName = false;
+    // Rename: where the server will not rename over an existing target, the
+    // old target waits under this name until the new one is in place (and
+    // goes back when that fails). Empty: a name is made up.
+    QString aside;
 
-    static TransferRequest list() { return {Operation::List, {}, {}, {}, false}; }
-    static TransferRequest cd(const QString &path) { return {Operation::Cd, path, {}, {}, false}; }
-    static TransferRequest mkdir(const QString &name) { return {Operation::Mkdir, name, {}, {}, false}; }
-    static TransferRequest rmdir(const QString &name) { return {Operation::Rmdir, name, {}, {}, false}; }
-    static TransferRequest remove(const QString &name) { return {Operation::Delete, name, {}, {}, false}; }
+    static TransferRequest list() { return {Operation::List, {}, {}, {}, false, {}}; }
+    static TransferRequest cd(const QString &path) { return {Operation::Cd, path, {}, {}, false, {}}; }
+    static TransferRequest mkdir(const QString &name) { return {Operation::Mkdir, name, {}, {}, false, {}}; }
+    static TransferRequest rmdir(const QString &name) { return {Operation::Rmdir, name, {}, {}, false, {}}; }
+    static TransferRequest remove(const QString &name) { return {Operation::Delete, name, {}, {}, false, {}}; }
     static TransferRequest put(const QString &localPath, const QString &remoteName, bool freshName = false)
     {
-        return {Operation::Put, remoteName, localPath, {}, freshName};
+        return {Operation::Put, remoteName, localPath, {}, freshName, {}};
     }
     static TransferRequest get(const QString &remoteName, const QString &localPath)
     {
-        return {Operation::Get, remoteName, localPath, {}, false};
+        return {Operation::Get, remoteName, localPath, {}, false, {}};
     }
-    static TransferRequest rename(const QString &from, const QString &to)
+    static TransferRequest rename(const QString &from, const QString &to, const QString &aside = {})
     {
-        return {Operation::Rename, from, {}, to, false};
+        return {Operation::Rename, from, {}, to, false, aside};
     }
-    static TransferRequest close() { return {Operation::Close, {}, {}, {}, false}; }
+    static TransferRequest close() { return {Operation::Close, {}, {}, {}, false, {}}; }
 };
 
 // What the server presented to prove who it is, when the user must decide

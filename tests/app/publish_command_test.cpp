@@ -42,16 +42,22 @@ protected:
         ASSERT_TRUE(test::writeBytes(project_, projectBytes(doc)));
     }
 
-    Result run(const QStringList &arguments)
+    void start(QProcess &process, const QStringList &arguments, const QString &folder = {})
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home_.filePath(QStringLiteral("config")));
         environment.insert(QStringLiteral("XDG_DATA_HOME"), home_.filePath(QStringLiteral("data")));
         environment.remove(QStringLiteral("WEBLOOM_FTP_PASSWORD"));
-        QProcess process;
         process.setProcessEnvironment(environment);
+        if (!folder.isEmpty())
+            process.setWorkingDirectory(folder);
         process.start(QStringLiteral(WEBLOOM_BINARY), QStringList{QStringLiteral("publish")} + arguments);
+    }
+    Result run(const QStringList &arguments, const QString &folder = {})
+    {
+        QProcess process;
+        start(process, arguments, folder);
         Result result;
         if (!process.waitForFinished(60000))
             return result;
@@ -177,6 +183,80 @@ TEST_F(PublishCommandTest, AnotherCertificateOnALaterConnectionStopsThePublish)
         << lines.first().toStdString();
     EXPECT_FALSE(r.lines.last().startsWith(QLatin1String("published 4 files"))) << r.lines.last().toStdString();
     EXPECT_FALSE(later.commands().contains(QStringLiteral("USER ftp"))) << later.commands().join(u'\n').toStdString();
+}
+
+TEST_F(PublishCommandTest, AKilledRunsFileIsDeletedAfterADryRunShowsItAndAStrangersNever)
+{
+    test::FtpServer slow;
+    ASSERT_TRUE(slow.start(root_.path(), QStringLiteral("sakura"), QStringLiteral("hana"), {.bytesPerSecond = 500}));
+    ASSERT_TRUE(test::writeBytes(registry_, registryBytes({{QStringLiteral("さくら"), slow.address(),
+                                                            QStringLiteral("sakura"), QStringLiteral("hana")}})));
+    const QDir site(root_.filePath(QStringLiteral("site")));
+    ASSERT_TRUE(site.mkpath(QStringLiteral(".")));
+    const QString stranger = QStringLiteral(".webloom-up-notmine.conf");
+    ASSERT_TRUE(test::writeBytes(site.filePath(stranger), "not ours"));
+    auto ours = [&] {
+        QStringList names = site.entryList({QStringLiteral(".webloom-up-*")}, QDir::Files | QDir::Hidden);
+        names.removeOne(stranger);
+        return names;
+    };
+
+    QProcess killed;
+    start(killed, arguments({QStringLiteral("--parallel"), QStringLiteral("1")}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !ours().isEmpty(); }, 30000));
+    killed.kill();
+    ASSERT_TRUE(killed.waitForFinished(5000));
+    const QStringList left = ours();
+    ASSERT_EQ(left.size(), 1);
+
+    Result dry = run(arguments({QStringLiteral("--dry-run")}));
+    EXPECT_EQ(dry.exitCode, 0) << dry.errors.toStdString();
+    EXPECT_EQ(dry.lines.filter(QRegularExpression(QStringLiteral("^would delete\t"))),
+              QStringList{QStringLiteral("would delete\t") + left.first()});
+    EXPECT_EQ(ours(), left);
+
+    Result real = run(arguments());
+    EXPECT_EQ(real.exitCode, 0) << real.errors.toStdString();
+    EXPECT_EQ(real.lines.first(), QStringLiteral("deleted\t") + left.first());
+    EXPECT_EQ(ours(), QStringList());
+    EXPECT_EQ(test::readBytes(site.filePath(stranger)), QByteArray("not ours"));
+    EXPECT_TRUE(real.lines.last().startsWith(QLatin1String("published 4 files ("))) << real.lines.last().toStdString();
+}
+
+TEST_F(PublishCommandTest, ARelativeBaseFolderSendsEveryPageAndAPageNotSentEndsWithOne)
+{
+    // The sample project as it comes: its base folder is ".", the folder
+    // the program runs in.
+    QTemporaryDir folder;
+    const QString project = folder.filePath(QStringLiteral("sample-project.txt"));
+    ASSERT_TRUE(test::writeBytes(project, test::readBytes(test::dataPath(u"../../examples/sample-project.txt"_qs))));
+    const QStringList sample = {QStringLiteral("sample-project.txt"),
+                                QStringLiteral("--connection"),
+                                QStringLiteral("さくら"),
+                                QStringLiteral("--registry"),
+                                registry_,
+                                QStringLiteral("--remote"),
+                                QStringLiteral("relative")};
+    Result sent = run(sample, folder.path());
+    EXPECT_EQ(sent.exitCode, 0) << sent.errors.toStdString();
+    const QStringList uploaded = sent.lines.filter(QRegularExpression(QStringLiteral("^uploaded\t")));
+    EXPECT_EQ(uploaded.size(), 4) << sent.errors.toStdString();
+    for (const QString &page : {u"index.html"_qs, u"self.html"_qs, u"link.html"_qs, u"sub1.html"_qs})
+        EXPECT_TRUE(test::sameBytes(test::readBytes(folder.filePath(page)),
+                                    test::readBytes(root_.filePath(u"relative/"_qs + page))))
+            << page.toStdString();
+
+    // A server that takes the files but will not give them their names.
+    QTemporaryDir otherRoot;
+    test::FtpServer refusing;
+    ASSERT_TRUE(refusing.start(otherRoot.path(), QStringLiteral("sakura"), QStringLiteral("hana"),
+                               {.refuseRenamingUploads = true}));
+    ASSERT_TRUE(test::writeBytes(registry_, registryBytes({{QStringLiteral("さくら"), refusing.address(),
+                                                            QStringLiteral("sakura"), QStringLiteral("hana")}})));
+    Result refused = run(sample, folder.path());
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.errors.count(QLatin1String(" not sent: 553")), 4) << refused.errors.toStdString();
+    EXPECT_EQ(refused.lines.last(), QStringLiteral("published 0 files (0 bytes), 0 unchanged"));
 }
 
 } // namespace

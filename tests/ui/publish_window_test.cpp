@@ -174,4 +174,29 @@ TEST_F(PublishWindowTest, EscapeAsksBeforeStoppingAPublish)
     EXPECT_TRUE(prompter_.shown().front().defaultNo);
 }
 
+TEST_F(PublishWindowTest, AnOldTemporaryFileIsPartOfThePlanAndItsQuestion)
+{
+    const QDir remote(serverRoot_.filePath(QStringLiteral("public_html")));
+    ASSERT_TRUE(remote.mkpath(QStringLiteral(".")));
+    const QString old = kUploadPrefix + QStringLiteral("89abcdef-self.html");
+    ASSERT_TRUE(test::writeBytes(remote.filePath(old), "left days ago"));
+    QFile file(remote.filePath(old));
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite) &&
+                file.setFileTime(QDateTime::currentDateTimeUtc().addDays(-2), QFileDevice::FileModificationTime));
+    file.close();
+
+    PublishWindow *w = open();
+    ASSERT_NE(w, nullptr);
+    in<QLineEdit>(w, "txtRemote")->setText(QStringLiteral("public_html"));
+    prompter_.answerYes();
+    ASSERT_TRUE(publishWith(w));
+    ASSERT_EQ(prompter_.questions().size(), 1);
+    EXPECT_TRUE(prompter_.questions().first().contains(QStringLiteral("前の公開の一時ファイル 1 個を削除します。")))
+        << prompter_.questions().first().toStdString();
+    const QList<QTreeWidgetItem *> rows = in<QTreeWidget>(w, "treePlan")->findItems(old, Qt::MatchExactly, 0);
+    ASSERT_EQ(rows.size(), 1);
+    EXPECT_EQ(rows.first()->text(2), QStringLiteral("削除しました"));
+    EXPECT_FALSE(remote.exists(old));
+}
+
 } // namespace

@@ -19,14 +19,16 @@
 namespace webloom::test {
 
 struct FtpServerOptions {
-    bool withoutMlsd = false;    // answers MLSD with 500, as vsftpd does
-    double idleTimeout = 0;      // seconds until an idle session gets 421
-    int bytesPerSecond = 0;      // throttles every data connection
-    bool rawFileNames = false;   // sends names that are not UTF-8 unchanged
-    bool dosListing = false;     // LIST in the DOS/IIS form, no MLSD
-    bool endlessListing = false; // MLSD sends lines until the client gives up
-    bool silentQuit = false;     // never answers QUIT
-    int maxConnections = 0;      // refuses connections beyond this many (421)
+    bool withoutMlsd = false;           // answers MLSD with 500, as vsftpd does
+    double idleTimeout = 0;             // seconds until an idle session gets 421
+    int bytesPerSecond = 0;             // throttles every data connection
+    bool rawFileNames = false;          // sends names that are not UTF-8 unchanged
+    bool dosListing = false;            // LIST in the DOS/IIS form, no MLSD
+    bool endlessListing = false;        // MLSD sends lines until the client gives up
+    bool silentQuit = false;            // never answers QUIT
+    int maxConnections = 0;             // refuses connections beyond this many (421)
+    bool refuseRenameOver = false;      // RNTO onto an existing file gets 553
+    bool refuseRenamingUploads = false; // RNTO of a file the session stored gets 553
 };
 
 class FtpServer {
@@ -57,9 +59,12 @@ public:
             {QStringLiteral("endless"), options.endlessListing},
             {QStringLiteral("silent_quit"), options.silentQuit},
             {QStringLiteral("max_connections"), options.maxConnections},
+            {QStringLiteral("refuse_rename_over"), options.refuseRenameOver},
+            {QStringLiteral("refuse_renaming_uploads"), options.refuseRenamingUploads},
         };
         const QStringList arguments = {QStringLiteral("-c"), QString::fromLatin1(kScript),
                                        QString::fromUtf8(QJsonDocument(settings).toJson(QJsonDocument::Compact))};
+        log_.clear();
         process_.setProcessChannelMode(QProcess::SeparateChannels);
         process_.setReadChannel(QProcess::StandardError);
         // A test program that crashes must not leave servers behind.
@@ -152,6 +157,19 @@ authorizer = DummyAuthorizer()
 authorizer.add_user(opt['user'], opt['password'], opt['root'], perm='elradfmwMT')
 
 class Handler(FTPHandler):
+    def ftp_STOR(self, file, mode='w'):
+        self.stored = getattr(self, 'stored', set()) | {file}
+        return FTPHandler.ftp_STOR(self, file, mode)
+
+    def ftp_RNTO(self, path):
+        source = self._rnfr
+        if source and ((opt['refuse_rename_over'] and os.path.exists(path)) or
+                       (opt['refuse_renaming_uploads'] and source in getattr(self, 'stored', ()))):
+            self._rnfr = None
+            self.respond('553 Requested action not taken.')
+            return
+        return FTPHandler.ftp_RNTO(self, path)
+
     def ftp_QUIT(self, line):
         if opt['silent_quit']:
             return

@@ -88,6 +88,32 @@ protected:
         return files;
     }
     QString remote(const QString &name) const { return root_.filePath(QStringLiteral("public_html/") + name); }
+    QStringList temporaryFiles() const
+    {
+        return QDir(root_.filePath(u"public_html"_qs))
+            .entryList({kUploadPrefix + u"*"_qs}, QDir::Files | QDir::Hidden, QDir::Name);
+    }
+    // A publish that runs while the test goes on; done tells when it ended.
+    std::unique_ptr<Publisher> startPublish(Outcome &run, bool &done, int parallel = 2)
+    {
+        const Transfer::Connection connection{server_.address(), QStringLiteral("sakura"), QStringLiteral("hana")};
+        auto copy = documentCopy(doc_);
+        auto publisher = std::make_unique<Publisher>(
+            Publisher::Settings{connection, QStringLiteral("public_html"), parallel, work_.filePath(u"record.txt"_qs)},
+            buildSite(*copy), [] { return std::make_unique<CurlTransfer>(); }, nullptr);
+        Publisher *raw = publisher.get();
+        QObject::connect(raw, &Publisher::planned, [&run, raw](const PublishPlan &plan) {
+            run.plan = plan;
+            raw->publish();
+        });
+        QObject::connect(raw, &Publisher::fileSent, [&run](const QString &name, qint64) { run.sent.append(name); });
+        QObject::connect(raw, &Publisher::finished, [&run, &done](const PublishSummary &summary) {
+            run.summary = summary;
+            done = true;
+        });
+        raw->plan();
+        return publisher;
+    }
     int renamesInto(const QString &name) { return int(server_.commands().count(QStringLiteral("RNTO ") + name)); }
 
     QTemporaryDir base_, photos_, root_, work_;
@@ -99,6 +125,23 @@ QStringList sorted(QStringList list)
 {
     list.sort();
     return list;
+}
+
+bool makeOld(const QString &path, int days)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadWrite) &&
+           file.setFileTime(QDateTime::currentDateTimeUtc().addDays(-days), QFileDevice::FileModificationTime);
+}
+
+QStringList leftoverNames(const PublishPlan &plan, PublishPlan::Leftover::Why why)
+{
+    QStringList names;
+    for (const PublishPlan::Leftover &leftover : plan.leftovers) {
+        if (leftover.why == why)
+            names.append(leftover.name);
+    }
+    return names;
 }
 
 TEST_F(PublishTest, SendsEverythingOnceThenOnlyWhatChanged)
@@ -167,6 +210,96 @@ TEST_F(PublishTest, OneConnectionAtATimeAndAStopThenTheRest)
         EXPECT_TRUE(test::sameBytes(bytes, test::readBytes(remote(name)))) << name.toStdString();
         EXPECT_EQ(renamesInto(name), 1) << name.toStdString() << " sent twice";
     }
+}
+
+TEST_F(PublishTest, AServerThatWillNotRenameOverAPageNeverLosesIt)
+{
+    startServer({.refuseRenameOver = true});
+    ASSERT_TRUE(publish().summary.ok());
+    doc_.setText(Field::Text33, QStringLiteral("ガーデニングと読書"));
+    const qsizetype before = server_.commands().size();
+    Outcome changed = publish();
+    ASSERT_TRUE(changed.summary.ok()) << changed.summary.failed.join(u'\n').toStdString();
+    EXPECT_EQ(changed.sent, QStringList{QStringLiteral("self.html")});
+    EXPECT_TRUE(
+        test::sameBytes(test::readBytes(base_.filePath(u"self.html"_qs)), test::readBytes(remote(u"self.html"_qs))));
+    // The live page was renamed aside, never deleted while it had the name.
+    const QStringList commands = server_.commands().mid(before);
+    EXPECT_FALSE(commands.contains(QStringLiteral("DELE self.html")));
+    EXPECT_TRUE(commands.contains(QStringLiteral("RNFR self.html")));
+    EXPECT_EQ(temporaryFiles(), QStringList());
+
+    // Where the new page cannot take the name either, the old one keeps it.
+    server_.stop();
+    startServer({.refuseRenameOver = true, .refuseRenamingUploads = true});
+    const QByteArray live = test::readBytes(remote(u"self.html"_qs));
+    doc_.setText(Field::Text33, QStringLiteral("読書"));
+    Outcome refused = publish();
+    ASSERT_EQ(refused.summary.failed.size(), 1);
+    EXPECT_TRUE(refused.summary.failed.first().startsWith(QLatin1String("self.html: 553")))
+        << refused.summary.failed.first().toStdString();
+    EXPECT_EQ(test::readBytes(remote(u"self.html"_qs)), live);
+    EXPECT_EQ(temporaryFiles(), QStringList());
+}
+
+TEST_F(PublishTest, DeletesOnlyItsOwnTemporaryFilesAndTwoPublishesAtOnceBothArrive)
+{
+    startServer({.bytesPerSecond = 50000});
+    ASSERT_TRUE(QDir(root_.path()).mkdir(u"public_html"_qs));
+    // Big enough to be on its way for a while.
+    ASSERT_TRUE(test::writeBytes(photos_.filePath(u"haru3.jpg"_qs), QByteArray(150000, 'c')));
+    // A stranger's file of the same prefix, even an old one; one of this
+    // program's form on its way from another computer; one of that form
+    // left for days.
+    const QString stranger = kUploadPrefix + u"notmine.conf"_qs;
+    const QString fresh = kUploadPrefix + u"0123abcd-index.html"_qs;
+    const QString old = kUploadPrefix + u"89abcdef-self.html"_qs;
+    for (const QString &name : {stranger, fresh, old})
+        ASSERT_TRUE(test::writeBytes(remote(name), "someone's"));
+    ASSERT_TRUE(makeOld(remote(stranger), 3) && makeOld(remote(old), 3));
+
+    // Two at once: the second starts while the first has its files on the way.
+    Outcome first, second;
+    bool firstDone = false, secondDone = false;
+    std::unique_ptr<Publisher> one = startPublish(first, firstDone);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !temporaryFiles().filter(QRegularExpression(u"-haru3\\.jpg$"_qs)).isEmpty(); }, 20000));
+    std::unique_ptr<Publisher> two = startPublish(second, secondDone);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return firstDone && secondDone; }, 60000));
+    EXPECT_TRUE(first.summary.ok()) << first.summary.failed.join(u'\n').toStdString();
+    EXPECT_TRUE(second.summary.ok()) << second.summary.failed.join(u'\n').toStdString();
+    for (const auto &[name, bytes] : siteFiles())
+        EXPECT_TRUE(test::sameBytes(bytes, test::readBytes(remote(name)))) << name.toStdString();
+    EXPECT_EQ(leftoverNames(first.plan, PublishPlan::Leftover::Why::Old), QStringList{old});
+    EXPECT_EQ(first.plan.leftovers.size(), 1);
+    EXPECT_TRUE(second.plan.leftovers.isEmpty());
+    EXPECT_EQ(temporaryFiles(), sorted({stranger, fresh}));
+}
+
+TEST_F(PublishTest, ALongestNameArrivesAndARelativeLocalPathIsNamed)
+{
+    startServer();
+    const QString longName = QString(240, u'p') + u".jpg"_qs; // 244 bytes, as long as the server takes
+    ASSERT_TRUE(test::writeBytes(base_.filePath(longName), "a picture with a long name"));
+    doc_.setText(Field::Text22, longName);
+    Outcome run = publish();
+    EXPECT_TRUE(run.summary.ok()) << run.summary.failed.join(u'\n').toStdString();
+    EXPECT_TRUE(run.sent.contains(longName));
+    EXPECT_EQ(test::readBytes(remote(longName)), QByteArray("a picture with a long name"));
+    EXPECT_EQ(temporaryFiles(), QStringList());
+
+    const Transfer::Connection connection{server_.address(), QStringLiteral("sakura"), QStringLiteral("hana")};
+    SiteFiles site;
+    site.files.append({u"a.html"_qs, u"a.html"_qs, 1, QByteArray(64, 'a'), LocalFile::Kind::Page});
+    Publisher publisher(
+        {connection, {}, 1, work_.filePath(u"other.txt"_qs)}, site, [] { return std::make_unique<CurlTransfer>(); },
+        nullptr);
+    QObject::connect(&publisher, &Publisher::planned, [&] { publisher.publish(); });
+    QSignalSpy finished(&publisher, &Publisher::finished);
+    publisher.plan();
+    ASSERT_TRUE(finished.wait(30000));
+    const PublishSummary summary = finished.first().first().value<PublishSummary>();
+    EXPECT_EQ(summary.failed, QStringList{QStringLiteral("a.html: ローカルファイルの場所が相対パスです：a.html")});
 }
 
 } // namespace

@@ -284,5 +284,56 @@ TEST_F(SecureTransferTest, PublishingWorksOverTlsAndSftpAlike)
     }
 }
 
+TEST_F(SecureTransferTest, LeftoversTheListingHidesAreFoundThroughTheRecord)
+{
+    SiteDocument doc;
+    test::ScriptedPrompter prompter;
+    ASSERT_TRUE(loadProjectFile(doc, prompter, test::dataPath(QStringLiteral("../../examples/sample-project.txt"))));
+    QTemporaryDir base;
+    doc.setText(Field::Label1, base.path());
+    const SiteFiles site = buildSite(doc);
+
+    // vsftpd leaves names starting with a dot out of its listings.
+    const QString www = root_.filePath(QStringLiteral("www"));
+    ASSERT_TRUE(QDir().mkpath(www));
+    const QString leftover = kUploadPrefix + u"deadbeef-index.html"_qs;
+    const QString stranger = kUploadPrefix + u"notmine.conf"_qs;
+    ASSERT_TRUE(test::writeBytes(www + u'/' + leftover, "half a page") && test::writeBytes(www + u'/' + stranger, "x"));
+    // A publish that was killed had recorded its temporary name.
+    const QString recordPath = work_.filePath(QStringLiteral("record.txt"));
+    PublishRecord record(recordPath);
+    {
+        const PublishRun killed;
+        record.addTemporary(leftover, killed.owner());
+    }
+    ASSERT_TRUE(record.save(false));
+
+    const test::Certificate certificate = test::Certificate::make(work_.path(), QStringLiteral("hidden"));
+    test::Vsftpd tls;
+    ASSERT_TRUE(tls.start(root_.path(), work_.path(), certificate, false)) << tls.output().toStdString();
+    options_.trustOnce = {certificate.fingerprint};
+    const Transfer::Connection connection{QStringLiteral("ftpes://127.0.0.1:%1").arg(tls.port()), QStringLiteral("ftp"),
+                                          QStringLiteral("x")};
+    Publisher publisher(
+        {connection, QStringLiteral("www"), 2, recordPath}, site,
+        [this] { return std::make_unique<CurlTransfer>(options_); }, nullptr);
+    PublishPlan plan;
+    QObject::connect(&publisher, &Publisher::planned, [&](const PublishPlan &planned) {
+        plan = planned;
+        publisher.publish();
+    });
+    QSignalSpy finished(&publisher, &Publisher::finished);
+    publisher.plan();
+    ASSERT_TRUE(finished.wait(kWaitMs));
+    EXPECT_TRUE(finished.first().first().value<PublishSummary>().ok());
+    ASSERT_EQ(plan.leftovers.size(), 1);
+    EXPECT_EQ(plan.leftovers.first().name, leftover);
+    EXPECT_FALSE(QFile::exists(www + u'/' + leftover));
+    EXPECT_TRUE(QFile::exists(www + u'/' + stranger));
+    EXPECT_TRUE(QFile::exists(www + u"/index.html"_qs));
+    record.load();
+    EXPECT_TRUE(record.temporaries().isEmpty());
+}
+
 } // namespace
 } // namespace webloom
