@@ -267,6 +267,22 @@ TEST_F(FtpCommandTest, PasswordComesFromTheEnvironmentOrStandardInput)
     EXPECT_TRUE(reported(r, 0, QStringLiteral("DIR"), "ok", "226"));
 }
 
+TEST_F(FtpCommandTest, ARefusedHostKeyIsNamedWithItsType)
+{
+    QTemporaryDir work;
+    test::SftpServer sftp;
+    sftp.addHostKeys({QStringLiteral("ecdsa-sha2-nistp256")});
+    ASSERT_TRUE(sftp.start(root_.path(), kUser, kPassword, QDir(work.path()).filePath(QStringLiteral("key"))))
+        << sftp.errors().toStdString();
+    const Outcome r = run({QStringLiteral("DIR")}, kPassword, false,
+                          {QStringLiteral("ftp"), QStringLiteral("sftp://127.0.0.1:%1").arg(sftp.port()), kUser});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.errors.contains(
+        QStringLiteral("host key of 127.0.0.1:%1 not trusted: ED25519 %2").arg(sftp.port()).arg(sftp.fingerprint())))
+        << r.errors.toStdString();
+    EXPECT_TRUE(r.errors.contains(QStringLiteral("add --trust %1\n").arg(sftp.fingerprint())));
+}
+
 TEST_F(FtpCommandTest, ServerNamesReachTheTerminalEscaped)
 {
     ASSERT_TRUE(test::writeBytes(rootPath(QStringLiteral("\x1b]0;owned\x07\x1b[2Jname.txt")), "x"));
