@@ -15,43 +15,23 @@
 namespace webloom {
 namespace {
 
-// An EC key pair and a certificate for it: self-signed when authority is
-// empty, else signed by the authority's "<name>.pem" and "<name>.key".
-QString makeCertificate(const QString &folder, const QString &name, const QString &authority, const QString &extension)
+// An EC key pair and a certificate for it, self-signed or signed by the
+// authority "<authority>.pem" and ".key"; the certificate, read back.
+X509 *makeCertificate(const QString &folder, const QString &name, const QString &extension,
+                      const QString &authority = {})
 {
-    const QString pem = QDir(folder).filePath(name + QStringLiteral(".pem"));
-    QStringList arguments = {QStringLiteral("req"),
-                             QStringLiteral("-x509"),
-                             QStringLiteral("-newkey"),
-                             QStringLiteral("ec"),
-                             QStringLiteral("-pkeyopt"),
-                             QStringLiteral("ec_paramgen_curve:prime256v1"),
-                             QStringLiteral("-nodes"),
-                             QStringLiteral("-keyout"),
-                             QDir(folder).filePath(name + QStringLiteral(".key")),
-                             QStringLiteral("-out"),
-                             pem,
-                             QStringLiteral("-days"),
-                             QStringLiteral("2"),
-                             QStringLiteral("-subj"),
-                             QStringLiteral("/CN=") + name,
-                             QStringLiteral("-addext"),
-                             extension};
+    const QString base = QDir(folder).filePath(name);
+    QStringList arguments = QStringLiteral("req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2")
+                                .split(QLatin1Char(' '));
+    arguments << QStringLiteral("-keyout") << base + QStringLiteral(".key") << QStringLiteral("-out")
+              << base + QStringLiteral(".pem") << QStringLiteral("-subj") << QStringLiteral("/CN=") + name
+              << QStringLiteral("-addext") << extension;
     if (!authority.isEmpty())
         arguments << QStringLiteral("-CA") << QDir(folder).filePath(authority + QStringLiteral(".pem"))
                   << QStringLiteral("-CAkey") << QDir(folder).filePath(authority + QStringLiteral(".key"));
     test::runTool(QStringLiteral("openssl"), arguments);
-    return pem;
-}
-
-X509 *readCertificate(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return nullptr;
-    const QByteArray bytes = file.readAll();
-    BIO *bio = BIO_new_mem_buf(bytes.constData(), int(bytes.size()));
-    X509 *certificate = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr);
+    BIO *bio = BIO_new_file(QFile::encodeName(base + QStringLiteral(".pem")).constData(), "r");
+    X509 *certificate = bio ? PEM_read_bio_X509(bio, nullptr, nullptr, nullptr) : nullptr;
     BIO_free(bio);
     return certificate;
 }
@@ -60,15 +40,14 @@ TEST(PeerCheckTest, HostNamesAreMatchedInAsciiFormAndPartialWildcardsNameNoHost)
 {
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
-    makeCertificate(folder.path(), QStringLiteral("authority"), {},
-                    QStringLiteral("basicConstraints=critical,CA:TRUE"));
-    X509 *authority = readCertificate(folder.filePath(QStringLiteral("authority.pem")));
+    X509 *authority = makeCertificate(folder.path(), QStringLiteral("authority"),
+                                      QStringLiteral("basicConstraints=critical,CA:TRUE"));
     X509 *international =
-        readCertificate(makeCertificate(folder.path(), QStringLiteral("international"), QStringLiteral("authority"),
-                                        QStringLiteral("subjectAltName=DNS:xn--bcher-kva.example.test")));
-    X509 *wildcards =
-        readCertificate(makeCertificate(folder.path(), QStringLiteral("wildcards"), QStringLiteral("authority"),
-                                        QStringLiteral("subjectAltName=DNS:f*.example.test,DNS:*.full.example.test")));
+        makeCertificate(folder.path(), QStringLiteral("international"),
+                        QStringLiteral("subjectAltName=DNS:xn--bcher-kva.example.test"), QStringLiteral("authority"));
+    X509 *wildcards = makeCertificate(folder.path(), QStringLiteral("wildcards"),
+                                      QStringLiteral("subjectAltName=DNS:f*.example.test,DNS:*.full.example.test"),
+                                      QStringLiteral("authority"));
     ASSERT_TRUE(authority && international && wildcards);
     X509_STORE *store = X509_STORE_new();
     X509_STORE_add_cert(store, authority);
