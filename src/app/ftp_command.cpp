@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "app/password_prompt.h"
+#include "app/process_secrets.h"
 #include "app/server_trust.h"
 #include "app/terminal_text.h"
 #include "upload/address.h"
@@ -165,9 +166,9 @@ int runFtpCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     if (!folder.isDir())
         return usageError(err, QStringLiteral("no such folder: \"%1\"").arg(local));
 
-    const QString password = qEnvironmentVariableIsSet("WEBLOOM_FTP_PASSWORD")
-                                 ? qEnvironmentVariable("WEBLOOM_FTP_PASSWORD")
-                                 : storedOrTyped(user, host, err);
+    guardProcessSecrets();
+    const std::optional<QString> fromEnvironment = takeEnvironmentPassword();
+    const QString password = fromEnvironment ? *fromEnvironment : storedOrTyped(user, host, err);
     CurlOptions options;
     options.trustOnce = trusted;
     CurlTransfer transfer(options);

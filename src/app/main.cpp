@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "app/cli.h"
+#include "app/process_secrets.h"
 #include "ui/gui.h"
 
 int main(int argc, char *argv[])
@@ -33,6 +34,8 @@ int main(int argc, char *argv[])
         QCoreApplication app(argc, argv);
         status = invocation.runner(invocation.arguments, out, err);
     } else {
+        // The window holds the registry's passwords.
+        webloom::keepSecretsOutOfCoreFiles();
         QApplication app(argc, argv);
         status = webloom::runGui(app, invocation.project);
     }

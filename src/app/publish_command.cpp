@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include "app/cli_prompter.h"
+#include "app/process_secrets.h"
 #include "app/server_trust.h"
 #include "app/terminal_text.h"
 #include "document/project_file.h"
@@ -107,7 +108,8 @@ int runPublish(const QStringList &arguments, QTextStream &out, QTextStream &err)
     if (!loadProjectFile(doc, prompter, QFileInfo(positional.first()).absoluteFilePath()))
         return 2;
 
-    // The connection, as the FTP window registered it.
+    // The connection, as the FTP window registered it, passwords and all.
+    guardProcessSecrets();
     const QString registryPath = parser.isSet(registryOption) ? parser.value(registryOption) : settings::readHostmei();
     if (registryPath.isEmpty())
         return usageError(err, QStringLiteral("no registry file: give --registry FILE"));
@@ -129,10 +131,10 @@ int runPublish(const QStringList &arguments, QTextStream &out, QTextStream &err)
         err << "webloom publish: no connection named \"" << name << "\" in " << registryPath << "\n";
         return 2;
     }
+    const std::optional<QString> fromEnvironment = takeEnvironmentPassword();
     const QString password =
-        qEnvironmentVariableIsSet("WEBLOOM_FTP_PASSWORD")
-            ? qEnvironmentVariable("WEBLOOM_FTP_PASSWORD")
-            : keyring::passwordOf(keyring::userStore(), entry->user, entry->address, entry->password);
+        fromEnvironment ? *fromEnvironment
+                        : keyring::passwordOf(keyring::userStore(), entry->user, entry->address, entry->password);
     const Transfer::Connection connection{entry->address, entry->user, password};
     if (!ServerAddress::parse(connection.address)) {
         err << "webloom publish: not an address: \"" << connection.address << "\"\n";

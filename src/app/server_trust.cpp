@@ -13,7 +13,7 @@ void reportUntrusted(QTextStream &err, const char *command, const QString &hostP
 {
     err << "webloom " << command << ": "
         << (identity.kind == PeerIdentity::Kind::Certificate ? "certificate" : "host key") << " of " << hostPort
-        << " not trusted: " << identity.fingerprint;
+        << " not trusted: " << identity.shownFingerprint();
     if (!identity.rememberedFingerprint.isEmpty())
         err << " (changed; trusted before: " << identity.rememberedFingerprint << ")";
     else if (!identity.reason.isEmpty())

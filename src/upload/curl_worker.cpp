@@ -280,6 +280,7 @@ void CurlWorker::dropSession()
     cache_ = {};
     mlsd_ = Mlsd::Unknown;
     tls13Only_ = false;
+    preferEd25519_ = true;
 }
 
 void CurlWorker::resetFolder()
@@ -869,8 +870,12 @@ CurlWorker::Attempt CurlWorker::perform(const QByteArray &url, const Setup &setu
         peer_.trusted =
             store.fingerprint(address_.hostPort(), sftp() ? TrustStore::Kind::HostKey : TrustStore::Kind::Certificate);
     }
+    bool ed25519 = sftp() && preferEd25519_;
+    std::optional<PeerIdentity> ed25519Rejected;
     for (int round = 0; round < 2; ++round) {
         peer_.rejected.reset();
+        peer_.keySeen = false;
+        askEd25519_ = ed25519;
         curl_easy_reset(handle_);
         setCommonOptions(url);
         if (round > 0)
@@ -899,6 +904,21 @@ CurlWorker::Attempt CurlWorker::perform(const QByteArray &url, const Setup &setu
         sinkFd_ = -1;
         sourceFd_ = -1;
         uploading_ = false;
+        if (ed25519) {
+            // Without an ed25519 key the key exchange fails before any key
+            // is shown. A key of another type may be the one the user
+            // trusted: earlier versions took the one libssh2 prefers.
+            const bool noSuchKey = !peer_.keySeen && (attempt.code == CURLE_FAILED_INIT || attempt.code == CURLE_SSH);
+            const bool otherTrusted = peer_.rejected && (!peer_.trusted.isEmpty() || !peer_.trustOnce.isEmpty());
+            if (noSuchKey || otherTrusted) {
+                ed25519 = false;
+                preferEd25519_ = false;
+                if (otherTrusted)
+                    ed25519Rejected = peer_.rejected;
+                --round;
+                continue;
+            }
+        }
         const bool lost = replyCode_ == 421 || attempt.code == CURLE_SEND_ERROR || attempt.code == CURLE_RECV_ERROR ||
                           attempt.code == CURLE_GOT_NOTHING || attempt.code == CURLE_FTP_WEIRD_SERVER_REPLY;
         // A kept connection that died silently (a router forgot it, the
@@ -918,6 +938,12 @@ CurlWorker::Attempt CurlWorker::perform(const QByteArray &url, const Setup &setu
             continue;
         }
         break;
+    }
+    // No other key is trusted either: the one to show, and to trust from now
+    // on, is the ed25519 key.
+    if (ed25519Rejected && peer_.rejected) {
+        peer_.rejected = ed25519Rejected;
+        preferEd25519_ = true;
     }
     if (attempt.ok() && reportProgress_ && lastTotal_ >= 0)
         progress_(lastTotal_, lastTotal_);
@@ -939,18 +965,35 @@ void CurlWorker::setCommonOptions(const QByteArray &url)
         curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "sftp");
         curl_easy_setopt(h, CURLOPT_SSH_HOSTKEYFUNCTION, &PeerCheck::hostKey);
         curl_easy_setopt(h, CURLOPT_SSH_HOSTKEYDATA, &peer_);
+        if (askEd25519_) {
+            const QByteArray knownHosts = ed25519_.fileFor(address_.host, address_.port);
+            if (!knownHosts.isEmpty())
+                curl_easy_setopt(h, CURLOPT_SSH_KNOWNHOSTS, knownHosts.constData());
+        }
         // With a password, the password; without, the user's SSH agent or
-        // key files.
+        // the first of the key files the README names. Never libcurl's own
+        // guesses, which end with id_rsa in the current folder.
         if (password_.isEmpty()) {
-            curl_easy_setopt(h, CURLOPT_SSH_AUTH_TYPES, static_cast<long>(CURLSSH_AUTH_AGENT | CURLSSH_AUTH_PUBLICKEY));
+            long types = CURLSSH_AUTH_AGENT;
+            sshKeyFile_.clear();
+            sshPublicKeyFile_.clear();
+            const QString home = QDir::homePath();
             for (const char *name : {"id_ed25519", "id_ecdsa", "id_rsa"}) {
-                const QString key = QDir::homePath() + QStringLiteral("/.ssh/") + QLatin1String(name);
-                if (QFileInfo::exists(key)) {
+                const QString key = home + QStringLiteral("/.ssh/") + QLatin1String(name);
+                if (QDir::isAbsolutePath(home) && QFileInfo(key).isFile()) {
                     sshKeyFile_ = QFile::encodeName(key);
                     curl_easy_setopt(h, CURLOPT_SSH_PRIVATE_KEYFILE, sshKeyFile_.constData());
+                    // Without a ".pub" beside it libssh2 reads the public
+                    // half from the private key.
+                    if (QFileInfo(key + QStringLiteral(".pub")).isFile()) {
+                        sshPublicKeyFile_ = sshKeyFile_ + ".pub";
+                        curl_easy_setopt(h, CURLOPT_SSH_PUBLIC_KEYFILE, sshPublicKeyFile_.constData());
+                    }
+                    types |= CURLSSH_AUTH_PUBLICKEY;
                     break;
                 }
             }
+            curl_easy_setopt(h, CURLOPT_SSH_AUTH_TYPES, types);
         } else {
             curl_easy_setopt(h, CURLOPT_SSH_AUTH_TYPES,
                              static_cast<long>(CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_KEYBOARD));

@@ -176,6 +176,13 @@ private:
     ServerAddress address_;
     PeerCheck peer_;
     QByteArray sshKeyFile_;
+    QByteArray sshPublicKeyFile_;
+    // SFTP asks the server for its ed25519 key first; not again in this
+    // session once the server turned out to have none, or another key of it
+    // was the one trusted.
+    Ed25519Preference ed25519_;
+    bool preferEd25519_ = true;
+    bool askEd25519_ = false; // for the attempt under way
     bool tls13Only_ = false;
     QByteArray user_;
     QByteArray password_;

@@ -1,6 +1,8 @@
 #include "upload/peer_check.h"
 
 #include <QCryptographicHash>
+#include <QUrl>
+#include <QtEndian>
 
 #include <openssl/asn1.h>
 #include <openssl/bio.h>
@@ -8,7 +10,10 @@
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
+#include <algorithm>
 #include <ctime>
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace webloom {
 
@@ -59,10 +64,21 @@ QString reasonText(int error)
     }
 }
 
+// Certificates and libcurl name a host in its ASCII form ("xn--..."), which
+// the address may hold in either form; an address QUrl cannot convert (an IP
+// address) stays as it is.
+QByteArray asciiHost(const QString &host)
+{
+    const QByteArray ace = QUrl::toAce(host);
+    return ace.isEmpty() ? host.toUtf8() : ace;
+}
+
+} // namespace
+
 // Replaces OpenSSL's own chain check for the connection: the chain and the
 // host name are checked as usual, and a certificate that fails either passes
 // only when the user trusts exactly this one.
-int verifyCertificate(X509_STORE_CTX *store, void *self)
+int PeerCheck::verifyCertificate(X509_STORE_CTX *store, void *self)
 {
     auto *check = static_cast<PeerCheck *>(self);
     const int chainOk = X509_verify_cert(store);
@@ -70,9 +86,12 @@ int verifyCertificate(X509_STORE_CTX *store, void *self)
     X509 *leaf = X509_STORE_CTX_get0_cert(store);
     if (!leaf)
         return 0;
-    const QByteArray host = check->host.toUtf8();
-    const bool nameOk = X509_check_host(leaf, host.constData(), size_t(host.size()), 0, nullptr) == 1 ||
-                        X509_check_ip_asc(leaf, host.constData(), 0) == 1;
+    const QByteArray host = asciiHost(check->host);
+    const QByteArray ip = check->host.toUtf8();
+    // "f*.example.jp" names no host, as browsers and curl see it.
+    const bool nameOk = X509_check_host(leaf, host.constData(), size_t(host.size()),
+                                        X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS, nullptr) == 1 ||
+                        X509_check_ip_asc(leaf, ip.constData(), 0) == 1;
     if (chainOk == 1 && nameOk)
         return 1;
 
@@ -104,6 +123,8 @@ int verifyCertificate(X509_STORE_CTX *store, void *self)
     return 0;
 }
 
+namespace {
+
 QString keyTypeName(int type)
 {
     switch (type) {
@@ -119,6 +140,21 @@ QString keyTypeName(int type)
     default:
         return QStringLiteral("unknown");
     }
+}
+
+// The type as the key blob itself names it in its first field
+// ("ecdsa-sha2-nistp384"), which says more than libcurl's type code.
+QString blobKeyType(QByteArrayView blob, int curlType)
+{
+    if (blob.size() > 4) {
+        const quint32 length = qFromBigEndian<quint32>(blob.data());
+        if (length > 0 && length <= 64 && length <= quint32(blob.size() - 4)) {
+            const QByteArrayView name = blob.sliced(4, qsizetype(length));
+            if (std::all_of(name.begin(), name.end(), [](char c) { return c > 0x20 && c < 0x7f; }))
+                return QString::fromLatin1(name);
+        }
+    }
+    return keyTypeName(curlType);
 }
 
 } // namespace
@@ -144,7 +180,9 @@ CURLcode PeerCheck::sslContext(CURL *, void *sslContext, void *self)
 int PeerCheck::hostKey(void *self, int keyType, const char *key, size_t length)
 {
     auto *check = static_cast<PeerCheck *>(self);
-    const QString fingerprint = sha256Fingerprint(QByteArrayView(key, qsizetype(length)));
+    check->keySeen = true;
+    const QByteArrayView blob(key, qsizetype(length));
+    const QString fingerprint = sha256Fingerprint(blob);
     if (check->accepts(fingerprint))
         return CURLKHMATCH_OK;
     PeerIdentity identity;
@@ -154,9 +192,40 @@ int PeerCheck::hostKey(void *self, int keyType, const char *key, size_t length)
     identity.fingerprint = fingerprint;
     if (!check->trusted.isEmpty())
         identity.rememberedFingerprint = check->trusted;
-    identity.keyType = keyTypeName(keyType);
+    identity.keyType = blobKeyType(blob, keyType);
     check->rejected = identity;
     return CURLKHMATCH_MISMATCH;
+}
+
+Ed25519Preference::~Ed25519Preference()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+QByteArray Ed25519Preference::fileFor(const QString &host, int port)
+{
+    if (fd_ < 0) {
+        fd_ = ::memfd_create("webloom-known-hosts", MFD_CLOEXEC);
+        if (fd_ < 0)
+            return {};
+        path_ = "/proc/self/fd/" + QByteArray::number(fd_);
+    }
+    // libcurl looks the server up by the name in its URL, "[name]:port", and
+    // reads only the type of the key; the key blob is a well-formed one of
+    // zeros.
+    const QByteArray type = "ssh-ed25519";
+    QByteArray blob(4, '\0');
+    qToBigEndian<quint32>(quint32(type.size()), blob.data());
+    blob += type;
+    QByteArray size(4, '\0');
+    qToBigEndian<quint32>(32, size.data());
+    blob += size + QByteArray(32, '\0');
+    const QByteArray line =
+        '[' + asciiHost(host) + "]:" + QByteArray::number(port) + ' ' + type + ' ' + blob.toBase64() + '\n';
+    if (::ftruncate(fd_, 0) != 0 || ::pwrite(fd_, line.constData(), size_t(line.size()), 0) != line.size())
+        return {};
+    return path_;
 }
 
 } // namespace webloom

@@ -74,7 +74,26 @@ struct PeerIdentity {
     QDateTime notBefore;
     QDateTime notAfter;
     QString reason;
-    QString keyType;
+    QString keyType; // as the key names itself: "ssh-ed25519", "ecdsa-sha2-nistp256", ...
+
+    // The fingerprint as the user compares it: a host key's with its type
+    // first, the way "ssh-keygen -l" names it ("ED25519 SHA256:..."), a
+    // certificate's alone.
+    QString shownFingerprint() const
+    {
+        if (kind != Kind::HostKey || keyType.isEmpty())
+            return fingerprint;
+        QString type = keyType;
+        if (type == QLatin1String("ssh-ed25519"))
+            type = QStringLiteral("ED25519");
+        else if (type.startsWith(QLatin1String("ecdsa-sha2-")))
+            type = QStringLiteral("ECDSA");
+        else if (type == QLatin1String("ssh-rsa"))
+            type = QStringLiteral("RSA");
+        else if (type == QLatin1String("ssh-dss"))
+            type = QStringLiteral("DSA");
+        return type + QLatin1Char(' ') + fingerprint;
+    }
 };
 
 struct TransferOutcome {

@@ -24,14 +24,11 @@ bool askTrust(Prompter &prompter, TrustStore *trust, const QString &hostPort, co
                               : QStringLiteral("サーバーの鍵が前回と変わっています。"))
               << QStringLiteral("別のサーバーになりすまされているおそれがあります。") << QString() << server
               << QStringLiteral("前回の指紋：") + identity.rememberedFingerprint
-              << QStringLiteral("今回の指紋：") + identity.fingerprint;
+              << QStringLiteral("今回の指紋：") + identity.shownFingerprint();
     } else {
         lines << (certificate ? QStringLiteral("このサーバーの証明書を確かめられませんでした。")
                               : QStringLiteral("このサーバーの鍵は、まだ確かめられていません。"))
-              << QString() << server;
-        if (!certificate)
-            lines << QStringLiteral("鍵の種類：") + identity.keyType;
-        lines << QStringLiteral("指紋：") + identity.fingerprint;
+              << QString() << server << QStringLiteral("指紋：") + identity.shownFingerprint();
     }
     if (certificate) {
         lines << QStringLiteral("理由：") + identity.reason << QStringLiteral("発行先：") + identity.subject
@@ -78,7 +75,7 @@ QString secureFailureMessage(const TransferOutcome &outcome)
                                           : QStringLiteral("証明書を信頼しなかったため、接続しませんでした。"))
                                : (changed ? QStringLiteral("サーバーの鍵が前回と違うため、接続しませんでした。")
                                           : QStringLiteral("サーバーの鍵を信頼しなかったため、接続しませんでした。"));
-        detail = QStringLiteral("指紋：") + outcome.identity.fingerprint;
+        detail = QStringLiteral("指紋：") + outcome.identity.shownFingerprint();
         break;
     case Failure::NoTls:
         sentence = QStringLiteral("このサーバーは暗号化に対応していないため、接続しませんでした。");

@@ -9,7 +9,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
 #include "app/ftp_command.h"
+#include "app/process_secrets.h"
 #include "support/golden.h"
 #include "upload/ftp_server.h"
 #include "upload/secure_servers.h"
@@ -330,6 +336,91 @@ TEST_F(FtpCommandTest, PasswordComesFromTheEnvironmentOrStandardInput)
     r = run({QStringLiteral("DIR")}, kPassword, true);
     EXPECT_EQ(r.exitCode, 0) << r.errors.toStdString();
     EXPECT_TRUE(reported(r, 0, QStringLiteral("DIR"), "ok", "226"));
+}
+
+TEST_F(FtpCommandTest, ThePasswordLeavesTheEnvironmentAndNoCoreIsDumped)
+{
+    // A server that lets the connection in and never greets keeps the
+    // command waiting, after it has taken the password.
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&address), length), 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length), 0);
+
+    const QByteArray secret = "secret-from-the-environment";
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // ASan would set no core size of its own.
+    environment.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0:disable_coredump=0"));
+    environment.insert(QStringLiteral("WEBLOOM_FTP_PASSWORD"), QString::fromLatin1(secret));
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.setChildProcessModifier([] {
+        rlimit limit{};
+        ::getrlimit(RLIMIT_CORE, &limit);
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_CORE, &limit);
+    });
+    process.start(QStringLiteral(WEBLOOM_BINARY),
+                  {QStringLiteral("ftp"), QStringLiteral("ftp://127.0.0.1:%1").arg(ntohs(address.sin_port)), kUser,
+                   QStringLiteral("DIR")});
+    ASSERT_TRUE(process.waitForStarted(10000));
+    pollfd waiting{listener, POLLIN, 0};
+    ASSERT_EQ(::poll(&waiting, 1, 30000), 1) << "webloom ftp never connected";
+    const int connection = ::accept(listener, nullptr, nullptr);
+    const QString proc = QStringLiteral("/proc/%1/").arg(process.processId());
+
+    QFile limits(proc + QStringLiteral("limits"));
+    ASSERT_TRUE(limits.open(QIODevice::ReadOnly));
+    const QRegularExpressionMatch core =
+        QRegularExpression(QStringLiteral("Max core file size\\s+(\\S+)")).match(QString::fromLatin1(limits.readAll()));
+    EXPECT_EQ(core.captured(1), QStringLiteral("0"));
+    // Not dumpable: /proc/PID then belongs to root, which alone may read it.
+    QFile environFile(proc + QStringLiteral("environ"));
+    if (::geteuid() == 0) {
+        ASSERT_TRUE(environFile.open(QIODevice::ReadOnly));
+        const QByteArray block = environFile.readAll();
+        EXPECT_TRUE(block.contains("WEBLOOM_FTP_PASSWORD="));
+        EXPECT_FALSE(block.contains(secret));
+    } else {
+        struct stat info {};
+        ASSERT_EQ(::stat(QFile::encodeName(proc).constData(), &info), 0);
+        EXPECT_EQ(info.st_uid, 0u);
+        EXPECT_FALSE(environFile.open(QIODevice::ReadOnly));
+    }
+    process.kill();
+    process.waitForFinished(10000);
+    ::close(connection);
+    ::close(listener);
+
+    // What root cannot see from outside, the flag itself.
+    const pid_t child = ::fork();
+    if (child == 0) {
+        guardProcessSecrets();
+        ::_exit(::prctl(PR_GET_DUMPABLE) == 0 ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST_F(FtpCommandTest, ARefusedHostKeyIsNamedWithItsType)
+{
+    QTemporaryDir work;
+    test::SftpServer sftp;
+    sftp.addHostKeys({QStringLiteral("ecdsa-sha2-nistp256")});
+    ASSERT_TRUE(sftp.start(root_.path(), kUser, kPassword, QDir(work.path()).filePath(QStringLiteral("key"))))
+        << sftp.errors().toStdString();
+    const Outcome r = run({QStringLiteral("DIR")}, kPassword, false,
+                          {QStringLiteral("ftp"), QStringLiteral("sftp://127.0.0.1:%1").arg(sftp.port()), kUser});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.errors.contains(
+        QStringLiteral("host key of 127.0.0.1:%1 not trusted: ED25519 %2").arg(sftp.port()).arg(sftp.fingerprint())))
+        << r.errors.toStdString();
+    EXPECT_TRUE(r.errors.contains(QStringLiteral("add --trust %1\n").arg(sftp.fingerprint())));
 }
 
 TEST_F(FtpCommandTest, ServerNamesReachTheTerminalEscaped)

@@ -173,6 +173,10 @@ class SftpServer {
 public:
     ~SftpServer() { stop(); }
 
+    // Before start: host keys of these types ("ecdsa-sha2-nistp256") besides
+    // the one of keyFile, each in keyFile + "." + type, offered before it.
+    void addHostKeys(const QStringList &types) { keyTypes_ = types; }
+
     // clientKey: when given, a key pair made there (if missing) whose public
     // half the server also accepts for the user.
     bool start(const QString &root, const QString &user, const QString &password, const QString &keyFile, int port = 0,
@@ -182,7 +186,8 @@ public:
         process_.setProcessChannelMode(QProcess::SeparateChannels);
         process_.start(QStringLiteral(WEBLOOM_PYTHON),
                        {QStringLiteral("-W"), QStringLiteral("ignore"), QStringLiteral("-c"),
-                        QString::fromLatin1(kScript), root, user, password, keyFile, QString::number(port), clientKey});
+                        QString::fromLatin1(kScript), root, user, password, keyFile, QString::number(port), clientKey,
+                        keyTypes_.join(QLatin1Char(','))});
         if (!process_.waitForStarted(5000))
             return false;
         QByteArray out;
@@ -190,10 +195,12 @@ public:
             if (process_.waitForReadyRead(200))
                 out += process_.readAllStandardOutput();
         const QList<QByteArray> fields = out.trimmed().split(' ');
-        if (fields.size() != 2)
+        if (fields.size() != 2 + keyTypes_.size())
             return false;
         port_ = fields[0].toInt();
         fingerprint_ = QString::fromLatin1(fields[1]);
+        for (const QByteArray &field : fields.mid(2))
+            otherFingerprints_.append(QString::fromLatin1(field));
         return port_ > 0;
     }
     void stop()
@@ -205,15 +212,20 @@ public:
     }
     int port() const { return port_; }
     QString fingerprint() const { return fingerprint_; }
+    // Those of the keys of addHostKeys, in its order.
+    QStringList otherFingerprints() const { return otherFingerprints_; }
     QString errors() { return QString::fromUtf8(process_.readAllStandardError()); }
 
 private:
     static constexpr const char *kScript = R"(
 import asyncio, os, sys, asyncssh
 root, user, password, keyfile, port, client = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4], int(sys.argv[5]), sys.argv[6]
-if not os.path.exists(keyfile):
-    asyncssh.generate_private_key('ssh-ed25519').write_private_key(keyfile)
-key = asyncssh.read_private_key(keyfile)
+def host_key(path, kind):
+    if not os.path.exists(path):
+        asyncssh.generate_private_key(kind).write_private_key(path)
+    return asyncssh.read_private_key(path)
+key = host_key(keyfile, 'ssh-ed25519')
+others = [host_key(keyfile + '.' + kind, kind) for kind in sys.argv[7].split(',') if kind]
 client_keys = None
 if client:
     if not os.path.exists(client):
@@ -238,9 +250,10 @@ class SFTP(asyncssh.SFTPServer):
     def __init__(self, chan):
         super().__init__(chan, chroot=root)
 async def main():
-    server = await asyncssh.listen('127.0.0.1', port, server_host_keys=[key], server_factory=Server,
+    server = await asyncssh.listen('127.0.0.1', port, server_host_keys=others + [key], server_factory=Server,
                                    sftp_factory=SFTP, allow_scp=False)
-    print(server.sockets[0].getsockname()[1], key.get_fingerprint('sha256'), flush=True)
+    print(server.sockets[0].getsockname()[1], key.get_fingerprint('sha256'),
+          *[other.get_fingerprint('sha256') for other in others], flush=True)
     await asyncio.Future()
 asyncio.run(main())
 )";
@@ -248,6 +261,8 @@ asyncio.run(main())
     QProcess process_;
     int port_ = 0;
     QString fingerprint_;
+    QStringList keyTypes_;
+    QStringList otherFingerprints_;
 };
 
 } // namespace webloom::test

@@ -17,6 +17,7 @@
 #include "upload/ftp_server.h"
 #include "upload/publisher.h"
 #include "upload/secure_servers.h"
+#include "upload/trust_prompt.h"
 #include "upload/trust_store.h"
 
 namespace webloom {
@@ -229,6 +230,94 @@ TEST_F(SecureTransferTest, SftpWithoutAPasswordUsesTheUsersKey)
     auto t = transfer(QStringLiteral("sftp://127.0.0.1:%1").arg(server.port()), QStringLiteral("taro"), QString());
     const TransferOutcome outcome = request(*t, TransferRequest::list());
     EXPECT_TRUE(outcome.ok) << outcome.reply.toStdString() << " / " << outcome.detail.toStdString();
+}
+
+TEST_F(SecureTransferTest, SftpKeyLogInTakesNoKeyTheReadmeDoesNotName)
+{
+    QTemporaryDir home;
+    ASSERT_TRUE(QDir(home.path()).mkpath(QStringLiteral(".ssh")));
+    const test::ScopedEnv useHome("HOME", home.path());
+    const test::ScopedEnv noAgent("SSH_AUTH_SOCK", QByteArray());
+    // A key the server accepts, as id_rsa in the current folder and as
+    // ~/.ssh/id_dsa: libcurl's own guesses when no key is given.
+    const QString key = work_.filePath(QStringLiteral("id_rsa"));
+    test::SftpServer server;
+    ASSERT_TRUE(server.start(root_.path(), QStringLiteral("taro"), QStringLiteral("unused"),
+                             work_.filePath(QStringLiteral("host_key")), 0, key))
+        << server.errors().toStdString();
+    ASSERT_EQ(QDir::currentPath(), work_.path());
+    options_.trustOnce = {server.fingerprint()};
+    const QString address = QStringLiteral("sftp://127.0.0.1:%1").arg(server.port());
+    for (const bool dsa : {false, true}) {
+        SCOPED_TRACE(dsa ? "~/.ssh/id_dsa" : "./id_rsa");
+        for (const QString &suffix : {QString(), QStringLiteral(".pub")})
+            ASSERT_TRUE(!dsa || QFile::copy(key + suffix, home.filePath(QStringLiteral(".ssh/id_dsa") + suffix)));
+        auto t = transfer(address, QStringLiteral("taro"), QString());
+        const TransferOutcome outcome = request(*t, TransferRequest::list());
+        EXPECT_FALSE(outcome.ok);
+        EXPECT_EQ(outcome.failure, TransferOutcome::Failure::Login) << outcome.detail.toStdString();
+    }
+
+    // The same key where the README says, with no ".pub" beside it.
+    ASSERT_TRUE(QFile::copy(key, home.filePath(QStringLiteral(".ssh/id_ecdsa"))));
+    auto t = transfer(address, QStringLiteral("taro"), QString());
+    const TransferOutcome outcome = request(*t, TransferRequest::list());
+    EXPECT_TRUE(outcome.ok) << outcome.reply.toStdString() << " / " << outcome.detail.toStdString();
+}
+
+TEST_F(SecureTransferTest, SftpAsksForTheEd25519KeyAndNamesEveryKeysType)
+{
+    // ECDSA and RSA keys besides ed25519; libssh2 alone would take ECDSA.
+    const QString hostKey = work_.filePath(QStringLiteral("host_key"));
+    test::SftpServer server;
+    server.addHostKeys({QStringLiteral("ecdsa-sha2-nistp256"), QStringLiteral("ssh-rsa")});
+    ASSERT_TRUE(server.start(root_.path(), QStringLiteral("taro"), QStringLiteral("pw"), hostKey))
+        << server.errors().toStdString();
+    const QString ecdsa = server.otherFingerprints().value(0);
+    const QString hostPort = QStringLiteral("127.0.0.1:%1").arg(server.port());
+    const QString address = QStringLiteral("sftp://") + hostPort;
+    auto t = transfer(address, QStringLiteral("taro"), QStringLiteral("pw"));
+    TransferOutcome outcome = request(*t, TransferRequest::list());
+    ASSERT_EQ(outcome.failure, TransferOutcome::Failure::Untrusted) << outcome.detail.toStdString();
+    EXPECT_EQ(outcome.identity.fingerprint, server.fingerprint());
+    const QString shownKey = QStringLiteral("ED25519 ") + server.fingerprint();
+    EXPECT_TRUE(secureFailureMessage(outcome).contains(shownKey)) << secureFailureMessage(outcome).toStdString();
+    test::ScriptedPrompter prompter;
+    prompter.answerNo();
+    TrustStore store(options_.trustFile);
+    EXPECT_FALSE(askTrust(prompter, &store, hostPort, outcome.identity));
+    EXPECT_TRUE(prompter.questions().value(0).contains(QStringLiteral("指紋：") + shownKey))
+        << prompter.questions().value(0).toStdString();
+
+    // Trust given to the ECDSA key, as earlier versions showed it, still
+    // counts; a key trusted before that has changed shows the ed25519 one.
+    ASSERT_TRUE(store.remember(hostPort, TrustStore::Kind::HostKey, ecdsa));
+    t = transfer(address, QStringLiteral("taro"), QStringLiteral("pw"));
+    outcome = request(*t, TransferRequest::list());
+    EXPECT_TRUE(outcome.ok) << outcome.reply.toStdString() << " / " << outcome.detail.toStdString();
+    ASSERT_TRUE(store.remember(hostPort, TrustStore::Kind::HostKey, QStringLiteral("SHA256:") + QString(43, u'A')));
+    t = transfer(address, QStringLiteral("taro"), QStringLiteral("pw"));
+    outcome = request(*t, TransferRequest::list());
+    ASSERT_EQ(outcome.failure, TransferOutcome::Failure::Untrusted);
+    EXPECT_EQ(outcome.identity.fingerprint, server.fingerprint());
+    EXPECT_EQ(outcome.identity.rememberedFingerprint, QStringLiteral("SHA256:") + QString(43, u'A'));
+    t.reset();
+    server.stop();
+
+    // A server without an ed25519 key is still reached, its key named.
+    const QString ecdsaOnly = work_.filePath(QStringLiteral("ecdsa_key"));
+    ASSERT_TRUE(QFile::copy(hostKey + QStringLiteral(".ecdsa-sha2-nistp256"), ecdsaOnly));
+    test::SftpServer older;
+    ASSERT_TRUE(older.start(root_.path(), QStringLiteral("taro"), QStringLiteral("pw"), ecdsaOnly, server.port()));
+    ASSERT_TRUE(store.remember(hostPort, TrustStore::Kind::HostKey, QStringLiteral("SHA256:") + QString(43, u'A')));
+    t = transfer(address, QStringLiteral("taro"), QStringLiteral("pw"));
+    outcome = request(*t, TransferRequest::list());
+    ASSERT_EQ(outcome.failure, TransferOutcome::Failure::Untrusted) << outcome.detail.toStdString();
+    EXPECT_EQ(outcome.identity.shownFingerprint(), QStringLiteral("ECDSA ") + ecdsa);
+    EXPECT_EQ(outcome.identity.keyType, QStringLiteral("ecdsa-sha2-nistp256"));
+    options_.trustOnce = {ecdsa};
+    t = transfer(address, QStringLiteral("taro"), QStringLiteral("pw"));
+    EXPECT_TRUE(request(*t, TransferRequest::list()).ok);
 }
 
 TEST_F(SecureTransferTest, PublishingWorksOverTlsAndSftpAlike)
