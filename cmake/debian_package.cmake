@@ -3,6 +3,7 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME webloom)
 set(CPACK_PACKAGE_VENDOR "The webloom developers")
 set(CPACK_PACKAGE_CONTACT "The webloom developers <webloom@example.org>")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "build a small personal web site without writing HTML")
 # Lines of at most 80 characters, as dpkg shows them in a terminal.

@@ -11,6 +11,8 @@
 #include <QTabWidget>
 #include <QTest>
 
+#include <algorithm>
+
 #include "document/addresses.h"
 #include "support/scripted_prompter.h"
 #include "ui/howto_window.h"
@@ -18,23 +20,28 @@
 namespace webloom {
 namespace {
 
-// Texts of the labels, buttons and fields of a layout, in the order the
-// reader meets them (depth first through nested rows).
-void collectTexts(const QLayout *layout, QStringList &out)
+// The labels, buttons and fields of a layout, in the order the reader meets
+// them (depth first through nested rows).
+void collectItems(const QLayout *layout, QList<QWidget *> &out)
 {
     for (int i = 0; i < layout->count(); ++i) {
         QLayoutItem *item = layout->itemAt(i);
-        if (const QLayout *inner = item->layout()) {
-            collectTexts(inner, out);
-        } else if (const QWidget *widget = item->widget()) {
-            if (const auto *label = qobject_cast<const QLabel *>(widget))
-                out.append(label->text());
-            else if (const auto *button = qobject_cast<const QAbstractButton *>(widget))
-                out.append(button->text());
-            else if (const auto *field = qobject_cast<const QLineEdit *>(widget))
-                out.append(field->text());
-        }
+        if (const QLayout *inner = item->layout())
+            collectItems(inner, out);
+        else if (QWidget *widget = item->widget())
+            if (qobject_cast<QLabel *>(widget) || qobject_cast<QAbstractButton *>(widget) ||
+                qobject_cast<QLineEdit *>(widget))
+                out.append(widget);
     }
+}
+
+QString textOf(const QWidget *widget)
+{
+    if (const auto *label = qobject_cast<const QLabel *>(widget))
+        return label->text();
+    if (const auto *button = qobject_cast<const QAbstractButton *>(widget))
+        return button->text();
+    return qobject_cast<const QLineEdit *>(widget)->text();
 }
 
 class HowtoWindowTest : public ::testing::Test {
@@ -50,10 +57,10 @@ protected:
     void TearDown() override { delete window.data(); }
 
     QTabWidget *tabs() const { return window->findChild<QTabWidget *>(QStringLiteral("SSTab1")); }
-    QStringList tabTexts(int index) const
+    QList<QWidget *> tabItems(int index) const
     {
-        QStringList out;
-        collectTexts(tabs()->widget(index)->layout(), out);
+        QList<QWidget *> out;
+        collectItems(tabs()->widget(index)->layout(), out);
         return out;
     }
     QPushButton *button(const char *name) const { return window->findChild<QPushButton *>(QString::fromLatin1(name)); }
@@ -67,7 +74,12 @@ TEST_F(HowtoWindowTest, CaptionAndTabsOnOpening)
 {
     EXPECT_EQ(window->objectName(), QStringLiteral("helper1"));
     EXPECT_EQ(window->windowTitle(), QStringLiteral("くるみホームページ作成ツールの使い方"));
-    EXPECT_TRUE(window->isWindow());
+    // A window of its own even when an owner is given, not a panel drawn
+    // inside the owner.
+    QWidget owner;
+    auto *owned = new HowtoWindow(prompter, &owner);
+    EXPECT_TRUE(owned->isWindow());
+    EXPECT_EQ(owned->parentWidget(), &owner);
     EXPECT_FALSE(window->isModal());
     ASSERT_NE(tabs(), nullptr);
     ASSERT_EQ(tabs()->count(), 3);
@@ -77,73 +89,79 @@ TEST_F(HowtoWindowTest, CaptionAndTabsOnOpening)
     EXPECT_EQ(tabs()->currentIndex(), 0);
 }
 
-TEST_F(HowtoWindowTest, FirstTabHoldsEveryLineInOrder)
+// Lost or shuffled lines: every line has its text, the four numbered
+// sections come in order, and each reference names its address above the
+// button that opens it, within its section.
+TEST_F(HowtoWindowTest, FirstTabKeepsItsSectionsAndLinksInOrder)
 {
-    const QStringList expected = {
-        QStringLiteral("１．用意するファイル"),
-        QStringLiteral(
-            "まず、トップページに置く絵や写真のファイルが必要です。もし無い場合は、Windowsに付属の「ペイント」を使って"
-            "画像を作成し、拡張子(jpg)にて保存しましょう。「ペイント」でjpgが作成出来ない場合はフリーウエア等をしようし"
-            "一度(bmp)にて保存して(jpg)に変換してください。参考ソフト　") +
-            addresses::kRecommendedSoftware1,
-        QStringLiteral("参考グラフィック変換フリーソフトＨＰ（ここを押す）"),
-        QStringLiteral("２．ファイルの配置"),
-        QStringLiteral("基本的に写真や絵等を置くディレクトリ以外は、全てホームディレクトリに置きます。"),
-        QStringLiteral("写真や絵を置くディレクトリは、ホームディレクトリの下に pic1 "
-                       "とかいうディレクトリを作成して、そこに置きます。"),
-        QStringLiteral("なので、写真ＨＰのみ「写真URLｱﾄﾞﾚｽ」の入力があります。"),
-        QStringLiteral("３．ファイルのＳＡＶＥ／ＬＯＡＤ"),
-        QStringLiteral("サブＨＰと写真ＨＰは、一度に１つ分しか保存できませんので、複数作成保存したいときは、別名にて保"
-                       "存してください。"),
-        QStringLiteral("４．簡易ＦＴＰ機能"),
-        QStringLiteral("アクセス権の設定等は、出来ませんが、ひととおりの機能を持っています。初級／中級向きです。使って"
-                       "みて下さい。"),
-        QStringLiteral("上級の方は高機能フリーソフトをご使用下さい。　") + addresses::kRecommendedSoftware2,
-        QStringLiteral("簡易FTPの設定がわからない場合設定はHPを設置するﾌﾟﾛﾊﾞｲﾀﾞに聞いて下さい"),
-        QStringLiteral("参考ファイル転送高機能フリーソフトＨＰ（ここを押す）"),
-    };
-    EXPECT_EQ(tabTexts(0), expected);
+    const QList<QWidget *> items = tabItems(0);
+    ASSERT_EQ(items.size(), 14);
+    QStringList texts;
+    for (const QWidget *item : items)
+        texts.append(textOf(item));
+    for (int i = 0; i < texts.size(); ++i)
+        EXPECT_FALSE(texts[i].trimmed().isEmpty()) << "line " << i;
+
+    const QStringList headings = {QStringLiteral("１．用意するファイル"), QStringLiteral("２．ファイルの配置"),
+                                  QStringLiteral("３．ファイルのＳＡＶＥ／ＬＯＡＤ"),
+                                  QStringLiteral("４．簡易ＦＴＰ機能")};
+    QList<qsizetype> at;
+    for (const QString &heading : headings)
+        at.append(texts.indexOf(heading));
+    EXPECT_EQ(at.first(), 0);
+    for (int i = 1; i < at.size(); ++i)
+        EXPECT_GT(at[i], at[i - 1] + 1) << "section " << i << " is missing, moved or empty";
+    at.append(texts.size());
+
+    const struct {
+        QString address;
+        const char *button;
+    } links[] = {{addresses::kRecommendedSoftware1, "Command1"}, {addresses::kRecommendedSoftware2, "Command3"}};
+    for (const auto &link : links) {
+        SCOPED_TRACE(link.button);
+        qsizetype line = -1;
+        for (qsizetype i = 0; i < texts.size(); ++i)
+            if (texts[i].endsWith(QStringLiteral("　") + link.address))
+                line = i;
+        ASSERT_GE(line, 0);
+        qsizetype next = line + 1;
+        while (next < items.size() && !qobject_cast<QPushButton *>(items[next]))
+            ++next;
+        ASSERT_LT(next, items.size());
+        EXPECT_EQ(items[next], button(link.button));
+        const qsizetype sectionEnd = *std::upper_bound(at.begin(), at.end(), line);
+        EXPECT_LT(next, sectionEnd) << "the button left its section";
+    }
 }
 
-TEST_F(HowtoWindowTest, SecondAndThirdTabsHoldTheirLinesAndAddresses)
+// The addresses to copy stand, read-only and without "mailto:", right after
+// the label that names them; the link buttons after theirs.
+TEST_F(HowtoWindowTest, SecondAndThirdTabsShowTheAddressesToCopy)
 {
-    const QStringList second = tabTexts(1);
+    const QList<QWidget *> second = tabItems(1);
     ASSERT_EQ(second.size(), 3);
-    EXPECT_FALSE(second[0].isEmpty());
-    EXPECT_EQ(second[1], addresses::kFreeSoftwarePage);
-    EXPECT_EQ(second[2],
-              QStringLiteral("くるみの沢山のフリーウエアがあるＨＰ　（インターネット接続時にここを押して下さい）"));
+    EXPECT_FALSE(textOf(second[0]).trimmed().isEmpty());
+    EXPECT_EQ(second[1]->objectName(), QStringLiteral("Text1"));
+    EXPECT_EQ(textOf(second[1]), QStringLiteral("https://webloom.example.org/free/"));
+    EXPECT_EQ(second[2], button("Command4"));
 
-    const QStringList third = tabTexts(2);
+    const QList<QWidget *> third = tabItems(2);
     ASSERT_EQ(third.size(), 15);
-    const QStringList fixedHead = {
-        QStringLiteral("くるみホームページ作成ツールのコンセプト"),
-        QStringLiteral("ＨＰのコンテンツを固定することにより、誰でも簡単にＨＰが作成出来ます。コンテンツを変更しなけれ"
-                       "ば変更も楽に行えます。"),
-        QStringLiteral(
-            "もし、もっといろいろな事をしてみたいのであれば、タグを勉強して、ｈｔｍｌ　ファイルを直接変更して下さい。"),
-        QStringLiteral("このツールでの変更は出来なくなりますが、きっと楽しい綺麗な自分のＨＰが出来ることでしょう！！　"
-                       "頑張ってください。"),
-        QStringLiteral("このツールを使用してＨＰを作成したときには、是非、ご一報下さい。（しなくても結構です。）"),
-    };
-    EXPECT_EQ(third.mid(0, 5), fixedHead);
-    EXPECT_FALSE(third[5].isEmpty()); // the request to report the site, worded freely
-    const QStringList fixedTail = {
-        QStringLiteral("ＵＲＬ ："),
-        addresses::kMakerHomePage,
-        QStringLiteral("作者HP"),
-        QStringLiteral("e-mail ："),
-        addressForReading(addresses::kMakerMail),
-        QStringLiteral("上記アドレスを選択して、「Ｃｔｒｌ キー」を押しながら、「Ｉｎｓｅｒｔ "
-                       "キー」を押すと、クリップボードに内容がコピーされます。"),
-        QStringLiteral("メールソフトの任意の場所にて、「Ｓｈｉｆｔ キー」を押しながら、「Ｉｎｓｅｒｔ "
-                       "キー」を押すと、クリップボードの内容が"),
-        QStringLiteral("ペースト（貼り付け）されます。"),
-        QStringLiteral("くるみより"),
-    };
-    EXPECT_EQ(third.mid(6), fixedTail);
+    QStringList texts;
+    for (const QWidget *item : third)
+        texts.append(textOf(item));
+    for (int i = 0; i < texts.size(); ++i)
+        EXPECT_FALSE(texts[i].trimmed().isEmpty()) << "line " << i;
+    const qsizetype url = texts.indexOf(QStringLiteral("ＵＲＬ ："));
+    ASSERT_GE(url, 0);
+    ASSERT_LT(url + 3, texts.size());
+    EXPECT_EQ(third[url + 1]->objectName(), QStringLiteral("Text3"));
+    EXPECT_EQ(texts[url + 1], QStringLiteral("https://webloom.example.org/"));
+    EXPECT_EQ(third[url + 2], button("Command2"));
+    EXPECT_EQ(texts[url + 3], QStringLiteral("e-mail ："));
+    EXPECT_EQ(third[url + 4]->objectName(), QStringLiteral("Text4"));
+    EXPECT_EQ(texts[url + 4], QStringLiteral("webloom@example.org"));
 
-    // The address fields are there to be copied, not edited.
     for (const char *name : {"Text1", "Text3", "Text4"}) {
         const auto *field = window->findChild<QLineEdit *>(QString::fromLatin1(name));
         ASSERT_NE(field, nullptr) << name;

@@ -5,6 +5,8 @@
 // the command-line and window tests can use it as well.
 
 #include <QDeadlineTimer>
+#include <QFile>
+#include <QHash>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -102,8 +104,15 @@ public:
         return log_;
     }
     // The commands received so far, in order ("STOR a.html", "PASS ******").
+    // Complete for every client that has hung up: the server logs a
+    // session's end only after every command before it, so this waits for
+    // that line, and for commands still unread in the server's socket, before
+    // it answers. "Nothing more was sent" can then be asserted right after a
+    // refusal. A client that is still connected and idle costs no wait.
     QStringList commands()
     {
+        for (const QDeadlineTimer deadline(10000); !settled() && !deadline.hasExpired();)
+            process_.waitForReadyRead(20);
         QStringList out;
         static const QRegularExpression kCommand(QStringLiteral("\\] <- (.*)$"), QRegularExpression::MultilineOption);
         auto it = kCommand.globalMatch(log());
@@ -144,6 +153,73 @@ public:
     }
 
 private:
+    // One end of a TCP connection on 127.0.0.1, as the kernel lists it.
+    struct Socket {
+        int localPort = 0;
+        int remotePort = 0;
+        int state = 0;
+        qint64 unread = 0;
+    };
+    static constexpr int kEstablished = 1, kSynReceived = 3, kCloseWait = 8;
+    static QList<Socket> loopbackSockets()
+    {
+        QList<Socket> out;
+        QFile file(QStringLiteral("/proc/net/tcp"));
+        if (!file.open(QIODevice::ReadOnly))
+            return out;
+        // "sl local rem st tx_queue:rx_queue ...", addresses as "0100007F:1F90".
+        file.readLine();
+        for (QByteArray line = file.readLine(); !line.isEmpty(); line = file.readLine()) {
+            const QList<QByteArray> f = line.simplified().split(' ');
+            if (f.size() < 5 || !f[1].startsWith("0100007F:") || !f[2].startsWith("0100007F:"))
+                continue;
+            Socket s;
+            s.localPort = f[1].mid(9).toInt(nullptr, 16);
+            s.remotePort = f[2].mid(9).toInt(nullptr, 16);
+            s.state = f[3].toInt(nullptr, 16);
+            s.unread = f[4].mid(f[4].indexOf(':') + 1).toLongLong(nullptr, 16);
+            out.append(s);
+        }
+        return out;
+    }
+
+    // True when the log holds every command of every client that hung up,
+    // and no command waits unread at the server, as far as the kernel's
+    // socket table and the log tell.
+    bool settled()
+    {
+        if (frozen_ || process_.state() != QProcess::Running || port_ == 0)
+            return true;
+        process_.waitForReadyRead(0); // what the server wrote since, into log()
+        static const QRegularExpression kSession(
+            QStringLiteral("\\] 127\\.0\\.0\\.1:(\\d+)-\\[[^\\]]*\\] FTP session (opened|closed)"));
+        QHash<int, int> sessions; // client port -> sessions open on it
+        for (auto it = kSession.globalMatch(log()); it.hasNext();) {
+            const QRegularExpressionMatch m = it.next();
+            sessions[m.captured(1).toInt()] += m.captured(2) == QLatin1String("opened") ? 1 : -1;
+        }
+        const QList<Socket> sockets = loopbackSockets();
+        for (const Socket &s : sockets) {
+            if (s.localPort != port_)
+                continue;
+            // Established, half-open or hung up by the client: the server has
+            // not closed its end, so it has a session to log.
+            const bool serverEndOpen = s.state == kEstablished || s.state == kSynReceived || s.state == kCloseWait;
+            if (serverEndOpen && (sessions.value(s.remotePort) <= 0 || s.unread > 0))
+                return false; // not yet accepted by the server, or a command not yet read
+        }
+        for (auto it = sessions.cbegin(); it != sessions.cend(); ++it) {
+            if (it.value() <= 0)
+                continue;
+            bool clientConnected = false;
+            for (const Socket &s : sockets)
+                clientConnected |= s.localPort == it.key() && s.remotePort == port_ && s.state == kEstablished;
+            if (!clientConnected)
+                return false; // hung up: its end is not logged yet
+        }
+        return true;
+    }
+
     static constexpr const char *kScript = R"(
 import json, logging, os, sys, time
 from pyftpdlib.authorizers import DummyAuthorizer
