@@ -255,6 +255,10 @@ public:
         // sshd's privilege separation wants its empty folder.
         if (::geteuid() == 0)
             QDir().mkpath(QStringLiteral("/run/sshd"));
+        if (!QFileInfo(QStringLiteral("/run/sshd")).isDir()) {
+            unavailable_ = QStringLiteral("sshd needs the folder /run/sshd, which only root can make");
+            return false;
+        }
         port_ = freePort();
         const QString config = QDir(work).filePath(QStringLiteral("sshd-%1.conf").arg(port_));
         const QString self = QString::fromLocal8Bit(::getpwuid(::getuid())->pw_name);
