@@ -10,6 +10,11 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
+#include <dlfcn.h>
+
+#include <atomic>
+#include <thread>
+
 #include "document/project_file.h"
 #include "support/golden.h"
 #include "support/scoped_env.h"
@@ -18,6 +23,23 @@
 #include "upload/more_servers.h"
 #include "upload/registry.h"
 #include "upload/transfer_request.h"
+
+// Counts the threads, other than the tests' own, that free their OpenSSL
+// state, and passes the call on to OpenSSL.
+namespace {
+std::atomic_int otherThreadStops{0};
+const std::thread::id testThread = std::this_thread::get_id();
+} // namespace
+
+extern "C" void OPENSSL_thread_stop(void)
+{
+    if (std::this_thread::get_id() != testThread)
+        otherThreadStops.fetch_add(1);
+    using Stop = void (*)();
+    static const auto next = reinterpret_cast<Stop>(::dlsym(RTLD_NEXT, "OPENSSL_thread_stop"));
+    if (next)
+        next();
+}
 
 namespace webloom {
 namespace {
@@ -207,6 +229,27 @@ TEST_F(InteropTest, RefusedRequestThenExitAgainstPureFtpd)
         EXPECT_EQ(r.lines.at(1), QStringLiteral("PUT a b.txt random.bin\terror\tローカルファイルを読み取れません"));
         EXPECT_TRUE(r.errors.isEmpty()) << r.errors.toStdString();
     }
+}
+
+// What makes that exit safe: by the time the transfer is gone, its thread has
+// freed its OpenSSL state itself, rather than in the thread-local destructors
+// that run after its owner has stopped waiting for it.
+TEST_F(InteropTest, TransferThreadFreesItsOpenSslStateBeforeItIsGone)
+{
+    test::PureFtpd server;
+    START_OR_SKIP(server, served_, work_.path(), certificate_, kUser, kPassword);
+    const int before = otherThreadStops.load();
+    {
+        CurlOptions options;
+        options.trustFile = work_.filePath(QStringLiteral("trusted.txt"));
+        options.trustOnce = {certificate_.fingerprint};
+        CurlTransfer transfer(options);
+        transfer.setConnection({QStringLiteral("ftpes://") + server.hostPort(), kUser, kPassword});
+        EXPECT_TRUE(test::request(transfer, TransferRequest::list()).ok);
+        EXPECT_FALSE(
+            test::request(transfer, TransferRequest::put(work_.filePath(QStringLiteral("a")), QStringLiteral("b"))).ok);
+    }
+    EXPECT_EQ(otherThreadStops.load(), before + 1);
 }
 
 TEST_F(InteropTest, ProftpdWithTls12)
