@@ -1,5 +1,7 @@
 #include "upload/curl_transfer.h"
 
+#include <openssl/crypto.h>
+
 #include "upload/trust_store.h"
 
 namespace webloom {
@@ -28,6 +30,13 @@ CurlTransfer::CurlTransfer(CurlOptions options, QObject *parent)
     context_ = new QObject;
     context_->moveToThread(&thread_);
     connect(&thread_, &QThread::finished, context_, &QObject::deleteLater);
+    // Qt's threads are detached: wait() returns before the thread has run
+    // its thread-local destructors, OpenSSL's among them, and those then race
+    // with OpenSSL's own clean-up when the process exits right after (a
+    // double free after the last request). So the thread frees its OpenSSL
+    // state itself, while its owner still waits for it.
+    connect(
+        &thread_, &QThread::finished, context_, [] { OPENSSL_thread_stop(); }, Qt::DirectConnection);
     thread_.setObjectName(QStringLiteral("webloom-transfer"));
     thread_.start();
     closeLimit_.setSingleShot(true);

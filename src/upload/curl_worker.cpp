@@ -281,6 +281,8 @@ void CurlWorker::dropSession()
     mlsd_ = Mlsd::Unknown;
     tls13Only_ = false;
     preferEd25519_ = true;
+    reuseDemanded_ = false;
+    ticketSpent_ = false;
 }
 
 void CurlWorker::resetFolder()
@@ -521,6 +523,10 @@ CurlWorker::Attempt CurlWorker::quote(const QList<QByteArray> &commands)
         curl_easy_setopt(h, sftp() ? CURLOPT_QUOTE : CURLOPT_POSTQUOTE, list);
     });
     curl_slist_free_all(list);
+    // A request that had to log in again first also holds the log-in's
+    // replies; callers read the replies to their own commands.
+    if (attempt.replyCodes.size() > commands.size())
+        attempt.replyCodes = attempt.replyCodes.mid(attempt.replyCodes.size() - commands.size());
     return attempt;
 }
 
@@ -587,6 +593,8 @@ TransferOutcome CurlWorker::put(const QString &localPath, const QString &remote,
         curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(size));
     });
     ::close(fd);
+    // The upload left no TLS 1.3 ticket for the next data connection.
+    ticketSpent_ = tls13Only_ && reuseDemanded_;
     if (!attempt.ok()) {
         // Once the server has opened the file, a broken upload leaves part of
         // it there; it goes as soon as the server can be asked.
@@ -855,6 +863,10 @@ CurlWorker::Attempt CurlWorker::perform(const QByteArray &url, const Setup &setu
 {
     Attempt attempt;
     dropConnectionIfHungUp();
+    if (ticketSpent_) {
+        ticketSpent_ = false;
+        closeHandles();
+    }
     if (!openHandles()) {
         attempt.code = CURLE_FAILED_INIT;
         attempt.error = text(kNoHandleText);
@@ -900,6 +912,7 @@ CurlWorker::Attempt CurlWorker::perform(const QByteArray &url, const Setup &setu
         long connects = 0;
         curl_easy_getinfo(handle_, CURLINFO_NUM_CONNECTS, &connects);
         const bool reused = connects == 0;
+        const bool download = body_ || sinkFd_ >= 0;
         body_ = nullptr;
         sinkFd_ = -1;
         sourceFd_ = -1;
@@ -929,6 +942,25 @@ CurlWorker::Attempt CurlWorker::perform(const QByteArray &url, const Setup &setu
         // request, so it is tried once more on a fresh log-in.
         if (round == 0 && (lost || silent) && !greeted_ && moved_ == 0 && !shared_->stopped(requestId_))
             continue;
+        // Over TLS 1.3 a data connection must resume the control
+        // connection's session with a ticket from the server, and servers
+        // that demand this (proftpd by default) take each ticket once only.
+        // libcurl keeps one ticket and takes the next only when it reads from
+        // a data connection, which an upload does not do before it closes:
+        // after an upload the next data connection is refused, by a reply or,
+        // for a download, by a data connection that ends at once. A fresh
+        // log-in brings fresh tickets, and from then on every upload is
+        // followed by one.
+        const bool dataRefused =
+            replyCode_ == 425 || replyCode_ == 522 ||
+            (download && !replyCodes_.isEmpty() && replyCodes_.last() == 150 && moved_ == 0 && !attempt.ok());
+        if (round == 0 && tls13Only_ && dataRefused && !shared_->stopped(requestId_)) {
+            reuseDemanded_ = true;
+            closeHandles();
+            if (!openHandles())
+                break;
+            continue;
+        }
         // A server that refuses TLS 1.2 altogether gets TLS 1.3.
         if (round == 0 && attempt.code == CURLE_SSL_CONNECT_ERROR && !tls13Only_ && !peer_.rejected &&
             address_.scheme != ServerAddress::Scheme::Sftp &&

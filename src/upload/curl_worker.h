@@ -184,6 +184,10 @@ private:
     bool preferEd25519_ = true;
     bool askEd25519_ = false; // for the attempt under way
     bool tls13Only_ = false;
+    // The server accepts a TLS 1.3 data connection only with a ticket it has
+    // not seen before.
+    bool reuseDemanded_ = false;
+    bool ticketSpent_ = false;
     QByteArray user_;
     QByteArray password_;
     bool loggedIn_ = false;
