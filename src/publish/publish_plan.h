@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "document/site_document.h"
-#include "upload/publish_record.h"
+#include "publish/publish_record.h"
 #include "upload/remote_entry.h"
 
 namespace webloom {

@@ -1,4 +1,4 @@
-#include "upload/publish_plan.h"
+#include "publish/publish_plan.h"
 
 #include <QBuffer>
 #include <QCryptographicHash>
