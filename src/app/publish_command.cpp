@@ -14,7 +14,7 @@
 #include "upload/address.h"
 #include "upload/curl_transfer.h"
 #include "upload/password_store.h"
-#include "upload/publisher.h"
+#include "publish/publisher.h"
 #include "upload/registry.h"
 #include "upload/trust_prompt.h"
 

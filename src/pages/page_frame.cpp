@@ -16,22 +16,6 @@ const QString kSixIdeographicSpaces = QString(6, QChar(0x3000));
 
 } // namespace
 
-QString trimSpaces(const QString &text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin) == QLatin1Char(' '))
-        ++begin;
-    while (end > begin && text.at(end - 1) == QLatin1Char(' '))
-        --end;
-    return text.mid(begin, end - begin);
-}
-
-bool isNonBlank(const QString &text)
-{
-    return !trimSpaces(text).isEmpty();
-}
-
 QString pageNameProblem(const QString &fileName)
 {
     if (fileName.startsWith(QLatin1Char('/')))

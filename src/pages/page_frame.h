@@ -9,6 +9,7 @@
 
 #include "document/atomic_file.h"
 #include "document/prompter.h"
+#include "document/spaces.h"
 #include "document/site_document.h"
 
 namespace webloom {
@@ -107,11 +108,5 @@ private:
 // Why fileName cannot name a page inside the base folder, or an empty text
 // when it can (see PageFrame::allowName).
 QString pageNameProblem(const QString &fileName);
-
-// Non-blank: length greater than 0 after removing leading and trailing ASCII
-// spaces (the ideographic space is not removed).
-bool isNonBlank(const QString &text);
-// Removes leading and trailing ASCII spaces only.
-QString trimSpaces(const QString &text);
 
 } // namespace webloom

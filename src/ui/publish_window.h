@@ -7,7 +7,7 @@
 #include <functional>
 #include <memory>
 
-#include "upload/publisher.h"
+#include "publish/publisher.h"
 #include "upload/registry.h"
 #include "upload/trust_store.h"
 

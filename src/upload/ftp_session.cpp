@@ -7,9 +7,9 @@
 #include <QStringList>
 
 #include "document/file_name.h"
+#include "document/spaces.h"
 #include "upload/address.h"
 #include "upload/trust_prompt.h"
-#include "pages/page_frame.h"
 
 namespace webloom {
 

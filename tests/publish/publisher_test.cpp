@@ -15,7 +15,7 @@
 #include "support/scripted_prompter.h"
 #include "upload/curl_transfer.h"
 #include "upload/ftp_server.h"
-#include "upload/publisher.h"
+#include "publish/publisher.h"
 
 namespace webloom {
 namespace {

@@ -1,4 +1,4 @@
-#include "upload/publisher.h"
+#include "publish/publisher.h"
 
 #include <QFileInfo>
 #include <QRandomGenerator>

@@ -11,8 +11,8 @@
 #include <optional>
 #include <vector>
 
-#include "upload/publish_plan.h"
-#include "upload/publish_record.h"
+#include "publish/publish_plan.h"
+#include "publish/publish_record.h"
 #include "upload/transfer.h"
 
 namespace webloom {

@@ -1,4 +1,4 @@
-#include "upload/publish_record.h"
+#include "publish/publish_record.h"
 
 #include <QCryptographicHash>
 #include <QDir>

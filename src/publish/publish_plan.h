@@ -6,49 +6,11 @@
 #include <QString>
 #include <QStringList>
 
-#include <memory>
-
-#include "document/site_document.h"
-#include "upload/publish_record.h"
+#include "pages/site_build.h"
+#include "publish/publish_record.h"
 #include "upload/remote_entry.h"
 
 namespace webloom {
-
-// One local file of the site as it goes to the server: every page, and the
-// files the pages refer to by a bare name.
-struct LocalFile {
-    enum class Kind { Page, Photo, Picture };
-    QString name; // on the server, in the remote folder
-    QString path; // on this computer
-    qint64 size = 0;
-    QByteArray sha256; // hex
-    Kind kind = Kind::Page;
-};
-
-// A page the site could not build, and why (as the window would have said).
-struct SkippedPage {
-    QString kind; // "top", "self", "link", "sub", "photo"
-    QString reason;
-    bool failed = false; // a file could not be written (not a missing field)
-};
-
-struct SiteFiles {
-    QList<LocalFile> files;
-    QList<SkippedPage> skipped;
-};
-
-// A working copy of a document, so that building its pages (which moves
-// lists and fields the way the buttons do) leaves the window's own alone.
-// The copy is what a SAVE followed by a LOAD would give.
-std::unique_ptr<SiteDocument> documentCopy(const SiteDocument &doc);
-
-// Builds every page of the document into its base folder exactly as
-// "webloom build" does, and collects the files to publish: the pages; the
-// photos of the photo pages when they have no photo address of their own
-// (they go beside the pages); the top page's picture and banner when they
-// name a file in the base folder. Nothing outside the base folder and the
-// photo folder is ever taken.
-SiteFiles buildSite(SiteDocument &doc);
 
 // What a publish will do.
 struct PublishPlan {
