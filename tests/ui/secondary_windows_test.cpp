@@ -64,8 +64,9 @@ TEST(SecondaryWindows, OpenOnTheScreenCentredOnTheMainWindowAndCloseWithEscape)
         else
             main.findChild<QAction *>(QLatin1String(o.control))->trigger();
         QWidget *w = openWindow(o.className);
-        if (w)
+        if (w) {
             EXPECT_TRUE(QTest::qWaitForWindowExposed(w)) << o.className;
+        }
         return w;
     };
     for (const Opener &o : openers) {
@@ -75,10 +76,12 @@ TEST(SecondaryWindows, OpenOnTheScreenCentredOnTheMainWindowAndCloseWithEscape)
         EXPECT_TRUE(screen.contains(w->frameGeometry())) << text(w->frameGeometry()) << " on " << text(screen);
         // Centred on the main window, unless the screen's edge is in the way.
         const QPoint offset = w->frameGeometry().center() - main.frameGeometry().center();
-        if (w->frameGeometry().width() < screen.width() - 80)
+        if (w->frameGeometry().width() < screen.width() - 80) {
             EXPECT_LE(std::abs(offset.x()), 1) << text(w->frameGeometry());
-        if (w->frameGeometry().height() < screen.height() - 16)
+        }
+        if (w->frameGeometry().height() < screen.height() - 16) {
             EXPECT_LE(std::abs(offset.y()), 1) << text(w->frameGeometry());
+        }
 
         // Moved by the user and closed with Escape, it comes back where it was.
         const QPoint moved = screen.topLeft() + QPoint(30, 40);
@@ -121,7 +124,8 @@ TEST(SecondaryWindows, CtrlQEndsTheProgram)
             window.show();
             QTimer::singleShot(0, &window, [&window] {
                 window.activateWindow();
-                QTest::qWaitForWindowActive(&window);
+                if (!QTest::qWaitForWindowActive(&window))
+                    std::_Exit(4);
                 QTest::keyClick(&window, Qt::Key_Q, Qt::ControlModifier);
             });
             QTimer::singleShot(10000, [] { std::_Exit(3); });
