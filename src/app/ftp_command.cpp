@@ -15,7 +15,7 @@
 #include "app/terminal_text.h"
 #include "upload/address.h"
 #include "upload/curl_transfer.h"
-#include "upload/password_store.h"
+#include "sites/password_store.h"
 
 namespace webloom {
 

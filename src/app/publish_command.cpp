@@ -2,7 +2,6 @@
 
 #include <QCommandLineParser>
 #include <QEventLoop>
-#include <QFile>
 #include <QFileInfo>
 
 #include "app/cli_prompter.h"
@@ -13,9 +12,9 @@
 #include "document/settings.h"
 #include "upload/address.h"
 #include "upload/curl_transfer.h"
-#include "upload/password_store.h"
+#include "sites/password_store.h"
 #include "upload/publisher.h"
-#include "upload/registry.h"
+#include "sites/registry.h"
 #include "upload/trust_prompt.h"
 
 namespace webloom {
@@ -113,29 +112,20 @@ int runPublish(const QStringList &arguments, QTextStream &out, QTextStream &err)
     const QString registryPath = parser.isSet(registryOption) ? parser.value(registryOption) : settings::readHostmei();
     if (registryPath.isEmpty())
         return usageError(err, QStringLiteral("no registry file: give --registry FILE"));
-    QFile registryFile(registryPath);
-    std::optional<QList<Connection>> entries;
-    if (registryFile.open(QIODevice::ReadOnly) && registryFile.size() <= 1024 * 1024)
-        entries = parseRegistry(registryFile.readAll());
+    const std::optional<QList<RegisteredConnection>> entries = readRegistryFile(registryPath);
     if (!entries) {
         err << "webloom publish: cannot read the registry " << registryPath << "\n";
         return 2;
     }
     const QString name = parser.value(connectionOption);
-    std::optional<Connection> entry;
-    for (const Connection &c : *entries) {
-        if (c.name == name)
-            entry = c;
-    }
+    const std::optional<RegisteredConnection> entry = findConnection(*entries, name);
     if (!entry) {
         err << "webloom publish: no connection named \"" << name << "\" in " << registryPath << "\n";
         return 2;
     }
     const std::optional<QString> fromEnvironment = takeEnvironmentPassword();
-    const QString password =
-        fromEnvironment ? *fromEnvironment
-                        : keyring::passwordOf(keyring::userStore(), entry->user, entry->address, entry->password);
-    const Transfer::Connection connection{entry->address, entry->user, password};
+    const Transfer::Connection connection =
+        fromEnvironment ? entry->toTransfer(*fromEnvironment) : entry->toTransfer(keyring::userStore());
     if (!ServerAddress::parse(connection.address)) {
         err << "webloom publish: not an address: \"" << connection.address << "\"\n";
         return 2;

@@ -2,7 +2,6 @@
 
 #include <QCloseEvent>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QShortcut>
 #include <QTreeWidgetItem>
@@ -120,10 +119,8 @@ void PublishWindow::loadConnections()
 {
     connections_.clear();
     ui_->cmbConnection->clear();
-    QFile file(services_.hostmei->read());
-    if (file.open(QIODevice::ReadOnly) && file.size() <= 1024 * 1024)
-        connections_ = parseRegistry(file.readAll()).value_or(QList<Connection>{});
-    for (const Connection &c : connections_) {
+    connections_ = readRegistryFile(services_.hostmei->read()).value_or(QList<RegisteredConnection>{});
+    for (const RegisteredConnection &c : connections_) {
         if (ui_->cmbConnection->findText(c.name) < 0)
             ui_->cmbConnection->addItem(c.name);
     }
@@ -146,12 +143,7 @@ void PublishWindow::start()
     if (publisher_)
         return;
     connectionName_ = ui_->cmbConnection->currentText();
-    // The registry says the last entry of a name counts.
-    std::optional<Connection> entry;
-    for (const Connection &c : connections_) {
-        if (c.name == connectionName_)
-            entry = c;
-    }
+    const std::optional<RegisteredConnection> entry = findConnection(connections_, connectionName_);
     if (!entry) {
         services_.prompter->message(QStringLiteral("接続名を選んでください。"));
         return;
@@ -172,9 +164,7 @@ void PublishWindow::start()
                                     reasons.join(QLatin1Char('\n')));
         return;
     }
-    const Transfer::Connection connection{
-        entry->address, entry->user,
-        keyring::passwordOf(services_.passwords, entry->user, entry->address, entry->password)};
+    const Transfer::Connection connection = entry->toTransfer(services_.passwords);
     publisher_ = new Publisher(
         {connection, remote, parallel, PublishRecord::pathFor(connection, remote, services_.recordFolder)}, site,
         services_.makeTransfer, [this](const TransferOutcome &outcome, const Transfer::Connection &current) {
@@ -212,7 +202,7 @@ std::optional<Transfer::Connection> PublishWindow::resolve(const TransferOutcome
         return std::nullopt;
     const QString plain = address->withScheme(ServerAddress::Scheme::Ftp);
     rememberRegistryAddress(services_.hostmei->read(), connectionName_, current.address, plain);
-    for (Connection &c : connections_) {
+    for (RegisteredConnection &c : connections_) {
         if (c.name == connectionName_ && c.address == current.address)
             c.address = plain;
     }
