@@ -6,6 +6,7 @@
 #include <QShortcut>
 #include <QTreeWidgetItem>
 
+#include "connect/connection_questions.h"
 #include "document/prompter.h"
 #include "document/settings.h"
 #include "document/site_document.h"
@@ -13,7 +14,6 @@
 #include "ui/stored_hostmei.h"
 #include "ui_publish_window.h"
 #include "upload/address.h"
-#include "upload/trust_prompt.h"
 
 namespace webloom {
 
@@ -191,22 +191,14 @@ void PublishWindow::start()
 std::optional<Transfer::Connection> PublishWindow::resolve(const TransferOutcome &outcome,
                                                            const Transfer::Connection &current)
 {
-    const std::optional<ServerAddress> address = ServerAddress::parse(current.address);
-    if (!address)
-        return std::nullopt;
-    if (outcome.failure == TransferOutcome::Failure::Untrusted)
-        return askTrust(*services_.prompter, services_.trust, address->hostPort(), outcome.identity)
-                   ? std::optional(current)
-                   : std::nullopt;
-    if (address->scheme != ServerAddress::Scheme::Auto || !askUnencrypted(*services_.prompter))
-        return std::nullopt;
-    const QString plain = address->withScheme(ServerAddress::Scheme::Ftp);
-    rememberRegistryAddress(services_.hostmei->read(), connectionName_, current.address, plain);
-    for (RegisteredConnection &c : connections_) {
-        if (c.name == connectionName_ && c.address == current.address)
-            c.address = plain;
-    }
-    return Transfer::Connection{plain, current.user, current.password};
+    PrompterQuestions questions(*services_.prompter, services_.trust);
+    return connectAgain(questions, outcome, current, [this](const QString &oldAddress, const QString &newAddress) {
+        rememberRegistryAddress(services_.hostmei->read(), connectionName_, oldAddress, newAddress);
+        for (RegisteredConnection &c : connections_) {
+            if (c.name == connectionName_ && c.address == oldAddress)
+                c.address = newAddress;
+        }
+    });
 }
 
 void PublishWindow::planned(const PublishPlan &plan)

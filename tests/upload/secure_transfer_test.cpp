@@ -17,6 +17,7 @@
 #include "upload/ftp_server.h"
 #include "upload/publisher.h"
 #include "upload/secure_servers.h"
+#include "connect/trust_questions.h"
 #include "upload/trust_prompt.h"
 #include "upload/trust_store.h"
 
