@@ -5,17 +5,13 @@
 #include <QEventLoop>
 #include <QFileInfo>
 
-#include <unistd.h>
-
 #include <optional>
 
-#include "app/password_prompt.h"
 #include "app/process_secrets.h"
 #include "app/server_trust.h"
 #include "app/terminal_text.h"
 #include "upload/address.h"
 #include "upload/curl_transfer.h"
-#include "upload/password_store.h"
 
 namespace webloom {
 
@@ -41,13 +37,6 @@ int usageError(QTextStream &err, const QString &problem)
     err << "webloom ftp: " << problem << "\n" << kUsage;
     err.flush();
     return 2;
-}
-
-// The keyring's password for this user and server, or else one line typed.
-QString storedOrTyped(const QString &user, const QString &address, QTextStream &err)
-{
-    const QString stored = keyring::passwordOf(keyring::userStore(), user, address, QString());
-    return stored.isEmpty() ? readPassword(STDIN_FILENO, err) : stored;
 }
 
 } // namespace
@@ -144,10 +133,8 @@ int runFtpCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     if (local.isEmpty())
         return usageError(err, QStringLiteral("--local needs a folder"));
     const QStringList trusted = parser.values(trustOption);
-    for (const QString &fingerprint : trusted) {
-        if (!isFingerprint(fingerprint))
-            return usageError(err, QStringLiteral("not a fingerprint: \"%1\"").arg(fingerprint));
-    }
+    if (const QString problem = trustOptionProblem(trusted); !problem.isEmpty())
+        return usageError(err, problem);
     const bool allowPlain = parser.isSet(allowPlainOption);
     const QStringList commands = positional.mid(2);
     if (commands.isEmpty())
@@ -167,8 +154,7 @@ int runFtpCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
         return usageError(err, QStringLiteral("no such folder: \"%1\"").arg(local));
 
     guardProcessSecrets();
-    const std::optional<QString> fromEnvironment = takeEnvironmentPassword();
-    const QString password = fromEnvironment ? *fromEnvironment : storedOrTyped(user, host, err);
+    const QString password = commandPassword(user, host, QString(), true, err);
     CurlOptions options;
     options.trustOnce = trusted;
     CurlTransfer transfer(options);
@@ -191,32 +177,27 @@ int runFtpCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     // encrypted log-in but will not encrypt the data ends it too, since
     // nothing would go through.
     using Failure = TransferOutcome::Failure;
-    const bool autoScheme = address->scheme == ServerAddress::Scheme::Auto;
+    CommandLineQuestions questions(err, "ftp", allowPlain);
     // Some request got through before (so something was sent).
     bool anyDone = false;
-    auto refuse = [&](const TransferOutcome &result) {
-        if (result.failure == Failure::Untrusted)
-            reportUntrusted(err, "ftp", address->hostPort(), result.identity);
-        else if (result.failure == Failure::TlsDataRefused)
-            reportTlsDataRefused(err, "ftp", address->hostPort(), result.reply);
-        else
-            reportNoTls(err, "ftp", address->hostPort(), autoScheme, anyDone);
-        return 1;
-    };
 
     int status = 0;
     bool closed = false;
     for (qsizetype i = 0; i < requests.size(); ++i) {
         const TransferRequest &request = requests.at(i);
         TransferOutcome result = run(request);
-        if (result.failure == Failure::NoTls && autoScheme && allowPlain) {
-            warnUnencrypted(err, "ftp", address->hostPort());
-            transfer.setConnection({address->withScheme(ServerAddress::Scheme::Ftp), user, password});
+        while (result.failure == Failure::Untrusted || result.failure == Failure::NoTls) {
+            questions.earlier = anyDone;
+            const std::optional<Transfer::Connection> again = connectAgain(questions, result, transfer.connection());
+            if (!again)
+                return 1;
+            transfer.setConnection(*again);
             result = run(request);
         }
-        if (result.failure == Failure::Untrusted || result.failure == Failure::NoTls ||
-            result.failure == Failure::TlsDataRefused)
-            return refuse(result);
+        if (result.failure == Failure::TlsDataRefused) {
+            reportTlsDataRefused(err, "ftp", address->hostPort(), result.reply);
+            return 1;
+        }
         out << commands.at(i) << '\t' << (result.ok ? "ok" : "error");
         // Server text reaches the terminal with its control characters
         // escaped.

@@ -2,7 +2,6 @@
 
 #include <QCommandLineParser>
 #include <QEventLoop>
-#include <QFile>
 #include <QFileInfo>
 
 #include "app/cli_prompter.h"
@@ -13,9 +12,8 @@
 #include "document/settings.h"
 #include "upload/address.h"
 #include "upload/curl_transfer.h"
-#include "upload/password_store.h"
 #include "publish/publisher.h"
-#include "upload/registry.h"
+#include "sites/registry.h"
 #include "upload/trust_prompt.h"
 
 namespace webloom {
@@ -95,10 +93,8 @@ int runPublish(const QStringList &arguments, QTextStream &out, QTextStream &err)
             return usageError(err, QStringLiteral("--parallel takes a number from 1 to 8"));
     }
     const QStringList trusted = parser.values(trustOption);
-    for (const QString &fingerprint : trusted) {
-        if (!isFingerprint(fingerprint))
-            return usageError(err, QStringLiteral("not a fingerprint: \"%1\"").arg(fingerprint));
-    }
+    if (const QString problem = trustOptionProblem(trusted); !problem.isEmpty())
+        return usageError(err, problem);
     const bool dryRun = parser.isSet(dryRunOption);
     const bool allowPlain = parser.isSet(allowPlainOption);
 
@@ -113,29 +109,19 @@ int runPublish(const QStringList &arguments, QTextStream &out, QTextStream &err)
     const QString registryPath = parser.isSet(registryOption) ? parser.value(registryOption) : settings::readHostmei();
     if (registryPath.isEmpty())
         return usageError(err, QStringLiteral("no registry file: give --registry FILE"));
-    QFile registryFile(registryPath);
-    std::optional<QList<Connection>> entries;
-    if (registryFile.open(QIODevice::ReadOnly) && registryFile.size() <= 1024 * 1024)
-        entries = parseRegistry(registryFile.readAll());
+    const std::optional<QList<RegisteredConnection>> entries = readRegistryFile(registryPath);
     if (!entries) {
         err << "webloom publish: cannot read the registry " << registryPath << "\n";
         return 2;
     }
     const QString name = parser.value(connectionOption);
-    std::optional<Connection> entry;
-    for (const Connection &c : *entries) {
-        if (c.name == name)
-            entry = c;
-    }
+    const std::optional<RegisteredConnection> entry = findConnection(*entries, name);
     if (!entry) {
         err << "webloom publish: no connection named \"" << name << "\" in " << registryPath << "\n";
         return 2;
     }
-    const std::optional<QString> fromEnvironment = takeEnvironmentPassword();
-    const QString password =
-        fromEnvironment ? *fromEnvironment
-                        : keyring::passwordOf(keyring::userStore(), entry->user, entry->address, entry->password);
-    const Transfer::Connection connection{entry->address, entry->user, password};
+    const Transfer::Connection connection =
+        entry->toTransfer(commandPassword(entry->user, entry->address, entry->password, false, err));
     if (!ServerAddress::parse(connection.address)) {
         err << "webloom publish: not an address: \"" << connection.address << "\"\n";
         return 2;
@@ -162,26 +148,16 @@ int runPublish(const QStringList &arguments, QTextStream &out, QTextStream &err)
     // The files are on their way (so some may have been sent).
     bool publishing = false;
     Publisher::Settings settings{connection, remote, parallel, PublishRecord::pathFor(connection, remote), dryRun};
+    CommandLineQuestions questions(err, "publish", allowPlain);
     Publisher publisher(
         settings, site, [options] { return std::make_unique<CurlTransfer>(options); },
         [&](const TransferOutcome &outcome,
             const Transfer::Connection &current) -> std::optional<Transfer::Connection> {
-            const std::optional<ServerAddress> address = ServerAddress::parse(current.address);
-            if (outcome.failure == TransferOutcome::Failure::Untrusted) {
-                reportUntrusted(err, "publish", address ? address->hostPort() : current.address, outcome.identity);
-                return std::nullopt;
-            }
-            if (address && address->scheme == ServerAddress::Scheme::Auto && allowPlain) {
-                warnUnencrypted(err, "publish", address->hostPort());
-                return Transfer::Connection{address->withScheme(ServerAddress::Scheme::Ftp), current.user,
-                                            current.password};
-            }
-            if (address) {
-                reportNoTls(err, "publish", address->hostPort(), address->scheme == ServerAddress::Scheme::Auto,
-                            publishing);
+            questions.earlier = publishing;
+            const std::optional<Transfer::Connection> again = connectAgain(questions, outcome, current);
+            if (!again && outcome.failure == TransferOutcome::Failure::NoTls)
                 reportedError = secureFailureMessage(outcome);
-            }
-            return std::nullopt;
+            return again;
         });
     QObject::connect(&publisher, &Publisher::otherIdentity, [&](const PeerIdentity &identity) {
         const std::optional<ServerAddress> address = ServerAddress::parse(publisher.connection().address);

@@ -1,12 +1,53 @@
 #include "app/server_trust.h"
 
+#include <unistd.h>
+
+#include "app/password_prompt.h"
+#include "app/process_secrets.h"
 #include "app/terminal_text.h"
+#include "sites/password_store.h"
 
 namespace webloom {
 
 bool isFingerprint(const QString &text)
 {
     return text.startsWith(QLatin1String("SHA256:")) && text.size() == 50;
+}
+
+QString trustOptionProblem(const QStringList &values)
+{
+    for (const QString &fingerprint : values) {
+        if (!isFingerprint(fingerprint))
+            return QStringLiteral("not a fingerprint: \"%1\"").arg(fingerprint);
+    }
+    return {};
+}
+
+QString commandPassword(const QString &user, const QString &address, const QString &filePassword, bool typeIfNone,
+                        QTextStream &err)
+{
+    if (const std::optional<QString> fromEnvironment = takeEnvironmentPassword())
+        return *fromEnvironment;
+    const QString stored = keyring::passwordOf(keyring::userStore(), user, address, filePassword);
+    return stored.isEmpty() && typeIfNone ? readPassword(STDIN_FILENO, err) : stored;
+}
+
+bool CommandLineQuestions::trust(const QString &hostPort, const PeerIdentity &identity)
+{
+    reportUntrusted(err_, command_, hostPort, identity);
+    return false;
+}
+
+bool CommandLineQuestions::goUnencrypted(const QString &hostPort)
+{
+    if (allowPlain_)
+        warnUnencrypted(err_, command_, hostPort);
+    return allowPlain_;
+}
+
+void CommandLineQuestions::noTls(const QString &hostPort, bool schemeless)
+{
+    reportNoTls(err_, command_, hostPort, schemeless, earlier);
 }
 
 void reportUntrusted(QTextStream &err, const char *command, const QString &hostPort, const PeerIdentity &identity)

@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include "connect/connection_questions.h"
 #include "upload/transfer.h"
 
 namespace webloom {
@@ -13,6 +14,39 @@ namespace webloom {
 
 // "SHA256:" and 43 characters of base64, as --trust takes it.
 bool isFingerprint(const QString &text);
+
+// The usage error of the first value of --trust that is no fingerprint, or
+// an empty text when they all are.
+QString trustOptionProblem(const QStringList &values);
+
+// The password of a command: WEBLOOM_FTP_PASSWORD when set (then removed
+// from the environment), else filePassword, else the keyring's for user
+// and address, else (typeIfNone) one line of standard input, else empty.
+QString commandPassword(const QString &user, const QString &address, const QString &filePassword, bool typeIfNone,
+                        QTextStream &err);
+
+// The command line's answers: an identity not trusted is reported (--trust
+// is how to accept one, before the run), a server without TLS is reported,
+// or warned about and gone on with when allowPlain.
+class CommandLineQuestions : public ConnectionQuestions {
+public:
+    CommandLineQuestions(QTextStream &err, const char *command, bool allowPlain)
+        : err_(err), command_(command), allowPlain_(allowPlain)
+    {
+    }
+    bool trust(const QString &hostPort, const PeerIdentity &identity) override;
+    bool goUnencrypted(const QString &hostPort) override;
+    void noTls(const QString &hostPort, bool schemeless) override;
+
+    // Some requests went through before (the report then says nothing more
+    // was sent).
+    bool earlier = false;
+
+private:
+    QTextStream &err_;
+    const char *command_;
+    bool allowPlain_;
+};
 
 // One line: whose certificate or host key was refused, its fingerprint, and
 // how to accept it.

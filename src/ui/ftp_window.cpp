@@ -9,6 +9,7 @@
 
 #include <algorithm>
 
+#include "connect/connection_questions.h"
 #include "document/file_name.h"
 #include "document/settings.h"
 #include "pages/page_frame.h"
@@ -60,7 +61,14 @@ FtpWindow::FtpWindow(Services services, QWidget *parent)
     registry_ = std::make_unique<ConnectionRegistry>(form_, *hostmei_, *prompter_,
                                                      services.passwords ? services.passwords : keyring::userStore());
     transfer_ = services.makeTransfer();
-    session_ = new FtpSession(*this, *transfer_, *prompter_, trust_, this);
+    // The registered connection follows an answer through useAddress.
+    session_ = new FtpSession(
+        *this, *transfer_, *prompter_,
+        [this](const TransferOutcome &outcome, const Transfer::Connection &current) {
+            PrompterQuestions questions(*prompter_, trust_);
+            return connectAgain(questions, outcome, current);
+        },
+        this);
 
     connectControls();
     load();

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "upload/ftp_view.h"
-#include "upload/registry.h"
+#include "sites/registry_form.h"
 #include "upload/trust_store.h"
 
 namespace Ui {

@@ -2,11 +2,11 @@
 
 #include <QCloseEvent>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QShortcut>
 #include <QTreeWidgetItem>
 
+#include "connect/connection_questions.h"
 #include "document/prompter.h"
 #include "document/settings.h"
 #include "document/site_document.h"
@@ -14,7 +14,6 @@
 #include "ui/stored_hostmei.h"
 #include "ui_publish_window.h"
 #include "upload/address.h"
-#include "upload/trust_prompt.h"
 
 namespace webloom {
 
@@ -120,10 +119,8 @@ void PublishWindow::loadConnections()
 {
     connections_.clear();
     ui_->cmbConnection->clear();
-    QFile file(services_.hostmei->read());
-    if (file.open(QIODevice::ReadOnly) && file.size() <= 1024 * 1024)
-        connections_ = parseRegistry(file.readAll()).value_or(QList<Connection>{});
-    for (const Connection &c : connections_) {
+    connections_ = readRegistryFile(services_.hostmei->read()).value_or(QList<RegisteredConnection>{});
+    for (const RegisteredConnection &c : connections_) {
         if (ui_->cmbConnection->findText(c.name) < 0)
             ui_->cmbConnection->addItem(c.name);
     }
@@ -146,12 +143,7 @@ void PublishWindow::start()
     if (publisher_)
         return;
     connectionName_ = ui_->cmbConnection->currentText();
-    // The registry says the last entry of a name counts.
-    std::optional<Connection> entry;
-    for (const Connection &c : connections_) {
-        if (c.name == connectionName_)
-            entry = c;
-    }
+    const std::optional<RegisteredConnection> entry = findConnection(connections_, connectionName_);
     if (!entry) {
         services_.prompter->message(QStringLiteral("接続名を選んでください。"));
         return;
@@ -172,9 +164,7 @@ void PublishWindow::start()
                                     reasons.join(QLatin1Char('\n')));
         return;
     }
-    const Transfer::Connection connection{
-        entry->address, entry->user,
-        keyring::passwordOf(services_.passwords, entry->user, entry->address, entry->password)};
+    const Transfer::Connection connection = entry->toTransfer(services_.passwords);
     publisher_ = new Publisher(
         {connection, remote, parallel, PublishRecord::pathFor(connection, remote, services_.recordFolder)}, site,
         services_.makeTransfer, [this](const TransferOutcome &outcome, const Transfer::Connection &current) {
@@ -201,22 +191,14 @@ void PublishWindow::start()
 std::optional<Transfer::Connection> PublishWindow::resolve(const TransferOutcome &outcome,
                                                            const Transfer::Connection &current)
 {
-    const std::optional<ServerAddress> address = ServerAddress::parse(current.address);
-    if (!address)
-        return std::nullopt;
-    if (outcome.failure == TransferOutcome::Failure::Untrusted)
-        return askTrust(*services_.prompter, services_.trust, address->hostPort(), outcome.identity)
-                   ? std::optional(current)
-                   : std::nullopt;
-    if (address->scheme != ServerAddress::Scheme::Auto || !askUnencrypted(*services_.prompter))
-        return std::nullopt;
-    const QString plain = address->withScheme(ServerAddress::Scheme::Ftp);
-    rememberRegistryAddress(services_.hostmei->read(), connectionName_, current.address, plain);
-    for (Connection &c : connections_) {
-        if (c.name == connectionName_ && c.address == current.address)
-            c.address = plain;
-    }
-    return Transfer::Connection{plain, current.user, current.password};
+    PrompterQuestions questions(*services_.prompter, services_.trust);
+    return connectAgain(questions, outcome, current, [this](const QString &oldAddress, const QString &newAddress) {
+        rememberRegistryAddress(services_.hostmei->read(), connectionName_, oldAddress, newAddress);
+        for (RegisteredConnection &c : connections_) {
+            if (c.name == connectionName_ && c.address == oldAddress)
+                c.address = newAddress;
+        }
+    });
 }
 
 void PublishWindow::planned(const PublishPlan &plan)

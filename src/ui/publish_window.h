@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "publish/publisher.h"
-#include "upload/registry.h"
+#include "sites/registry_form.h"
 #include "upload/trust_store.h"
 
 namespace Ui {
@@ -76,7 +76,7 @@ private:
     std::unique_ptr<Prompter> ownPrompter_;
     std::unique_ptr<HostmeiSetting> ownHostmei_;
     std::unique_ptr<TrustStore> ownTrust_;
-    QList<Connection> connections_;
+    QList<RegisteredConnection> connections_;
     QString baseFolder_;
     QString connectionName_;
     Publisher *publisher_ = nullptr;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "document/settings.h"
-#include "upload/registry.h"
+#include "sites/registry_form.h"
 
 namespace webloom {
 

@@ -53,8 +53,8 @@ bool isDirectoryEntry(const QString &entry)
 
 } // namespace
 
-FtpSession::FtpSession(FtpView &view, Transfer &transfer, Prompter &prompter, TrustStore *trust, QObject *parent)
-    : QObject(parent), view_(view), transfer_(transfer), prompter_(prompter), trust_(trust)
+FtpSession::FtpSession(FtpView &view, Transfer &transfer, Prompter &prompter, Resolve resolve, QObject *parent)
+    : QObject(parent), view_(view), transfer_(transfer), prompter_(prompter), resolve_(std::move(resolve))
 {
     connect(&transfer_, &Transfer::finished, this, &FtpSession::onFinished);
     connect(&transfer_, &Transfer::progress, this, &FtpSession::progress);
@@ -160,27 +160,17 @@ void FtpSession::onFinished(const TransferOutcome &outcome)
 bool FtpSession::resolve(const TransferOutcome &outcome)
 {
     using Failure = TransferOutcome::Failure;
-    if (outcome.failure == Failure::Untrusted && !outcome.identity.fingerprint.isEmpty()) {
-        const std::optional<ServerAddress> address = ServerAddress::parse(transfer_.connection().address);
-        return address && askTrust(prompter_, trust_, address->hostPort(), outcome.identity);
-    }
-    if (outcome.failure != Failure::NoTls)
+    if (!resolve_ || (outcome.failure != Failure::Untrusted && outcome.failure != Failure::NoTls))
         return false;
-    // No scheme means "encrypted when the server offers it"; the user decides
-    // once, before the password is sent, and the answer is remembered.
-    const Transfer::Connection connection = transfer_.connection();
-    const std::optional<ServerAddress> address = ServerAddress::parse(connection.address);
-    if (!address || address->scheme != ServerAddress::Scheme::Auto)
+    const Transfer::Connection before = transfer_.connection();
+    const std::optional<Transfer::Connection> again = resolve_(outcome, before);
+    if (!again)
         return false;
-    if (!askUnencrypted(prompter_))
-        return false;
-    const QString plain = address->withScheme(ServerAddress::Scheme::Ftp);
-    transfer_.setConnection({plain, connection.user, connection.password});
-    view_.useAddress(plain);
+    transfer_.setConnection(*again);
+    if (again->address != before.address)
+        view_.useAddress(again->address);
     return true;
 }
-
-// One sentence the user can act on, and the library's own words below it.
 
 void FtpSession::stateHandler(int state, const TransferOutcome &outcome)
 {

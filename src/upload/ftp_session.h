@@ -5,12 +5,12 @@
 
 #include <deque>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "document/prompter.h"
 #include "upload/ftp_view.h"
 #include "upload/transfer.h"
-#include "upload/trust_store.h"
 
 namespace webloom {
 
@@ -34,10 +34,14 @@ public:
     static const QString kConnectCaption;    // "接　続": not connected
     static const QString kDisconnectCaption; // "切　断": connected
 
-    // trust: where a certificate or host key the user accepts is remembered;
-    // without one, nothing unverified is ever accepted.
-    FtpSession(FtpView &view, Transfer &transfer, Prompter &prompter, TrustStore *trust = nullptr,
-               QObject *parent = nullptr);
+    // Asked about a failure the user may lift (a certificate or host key not
+    // trusted, a server without encryption): the connection to send the
+    // request again with, or nothing to give up. Without one, such a failure
+    // ends the request.
+    using Resolve =
+        std::function<std::optional<Transfer::Connection>(const TransferOutcome &, const Transfer::Connection &)>;
+
+    FtpSession(FtpView &view, Transfer &transfer, Prompter &prompter, Resolve resolve = {}, QObject *parent = nullptr);
     ~FtpSession() override;
 
     const QString &lastcmd() const { return lastcmd_; }
@@ -111,7 +115,7 @@ private:
     FtpView &view_;
     Transfer &transfer_;
     Prompter &prompter_;
-    TrustStore *trust_ = nullptr;
+    Resolve resolve_;
     // The running request, to send again once the user has resolved its
     // failure.
     QString runningKeyword_;

@@ -77,6 +77,13 @@ TEST(Cli, ExitStatusAndStreamOfHelpMistakesAndAMissingDisplay)
         {{project, project}, "webloom: unexpected argument"},
         {{QStringLiteral("ftp")}, "webloom ftp: ADDRESS and USER are required"},
         {{QStringLiteral("publish"), project}, "webloom publish: --connection NAME is required"},
+        // Both commands check --trust alike, before anything is read or sent.
+        {{QStringLiteral("ftp"), QStringLiteral("127.0.0.1"), QStringLiteral("u"), QStringLiteral("--trust"),
+          QStringLiteral("SHA256:short"), QStringLiteral("DIR")},
+         "webloom ftp: not a fingerprint: \"SHA256:short\""},
+        {{QStringLiteral("publish"), project, QStringLiteral("--connection"), QStringLiteral("x"),
+          QStringLiteral("--trust"), QStringLiteral("MD5:aa")},
+         "webloom publish: not a fingerprint: \"MD5:aa\""},
     };
     for (const Case &c : wrong) {
         SCOPED_TRACE(c.arguments.join(QLatin1Char(' ')).toStdString());

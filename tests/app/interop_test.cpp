@@ -21,7 +21,7 @@
 #include "support/scripted_prompter.h"
 #include "upload/curl_transfer.h"
 #include "upload/more_servers.h"
-#include "upload/registry.h"
+#include "sites/registry.h"
 #include "upload/transfer_request.h"
 
 // Counts the threads, other than the tests' own, that free their OpenSSL

@@ -11,7 +11,7 @@
 #include "support/golden.h"
 #include "support/scripted_prompter.h"
 #include "upload/ftp_server.h"
-#include "upload/registry.h"
+#include "sites/registry.h"
 #include "upload/secure_servers.h"
 #include "upload/tls_ftp_server.h"
 

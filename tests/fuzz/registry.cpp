@@ -3,19 +3,19 @@
 // unstorableReason) read back equal, so a registration never changes the
 // entries it did not touch.
 #include "fuzz/fuzz_check.h"
-#include "upload/registry.h"
+#include "sites/registry.h"
 
 using namespace webloom;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray input(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
-    const std::optional<QList<Connection>> entries = parseRegistry(input);
+    const std::optional<QList<RegisteredConnection>> entries = parseRegistry(input);
     if (!entries)
         return 0;
     FUZZ_CHECK(entries->size() <= kMaxConnections);
-    QList<Connection> writable;
-    for (const Connection &c : *entries) {
+    QList<RegisteredConnection> writable;
+    for (const RegisteredConnection &c : *entries) {
         if (unstorableReason(c).isEmpty())
             writable.append(c);
     }

@@ -23,8 +23,8 @@
 #include "support/scoped_env.h"
 #include "support/scripted_prompter.h"
 #include "upload/ftp_server.h"
-#include "upload/password_store.h"
-#include "upload/registry.h"
+#include "sites/password_store.h"
+#include "sites/registry_form.h"
 
 static void PrintTo(const QString &text, std::ostream *os)
 {
@@ -37,14 +37,14 @@ namespace {
 
 const QString kNoKeyring = QStringLiteral("キーリングを使えないため、パスワードは登録ファイルに保存します。");
 const QString kDone = QStringLiteral("書込み完了");
-const Connection kOld{QStringLiteral("うちのＨＰ"), QStringLiteral("ftp.one.example"), QStringLiteral("nekoneko"),
-                      QStringLiteral("pass 1")};
-const Connection kAnonymous{QStringLiteral("公開"), QStringLiteral("ftp.anon.example"), QStringLiteral("anonymous"),
-                            QString()};
-const Connection kAdded{QStringLiteral("二つ目"), QStringLiteral("ftp.two.example"), QStringLiteral("inu"),
-                        QStringLiteral("p2")};
+const RegisteredConnection kOld{QStringLiteral("うちのＨＰ"), QStringLiteral("ftp.one.example"),
+                                QStringLiteral("nekoneko"), QStringLiteral("pass 1")};
+const RegisteredConnection kAnonymous{QStringLiteral("公開"), QStringLiteral("ftp.anon.example"),
+                                      QStringLiteral("anonymous"), QString()};
+const RegisteredConnection kAdded{QStringLiteral("二つ目"), QStringLiteral("ftp.two.example"), QStringLiteral("inu"),
+                                  QStringLiteral("p2")};
 
-Connection withPassword(Connection c, const QString &password)
+RegisteredConnection withPassword(RegisteredConnection c, const QString &password)
 {
     c.password = password;
     return c;
@@ -128,7 +128,7 @@ protected:
         form_ = {};
         registry_->fyomiko();
     }
-    void registerAs(const Connection &c)
+    void registerAs(const RegisteredConnection &c)
     {
         form_.comboText = c.name;
         form_.text1 = c.address;
@@ -138,7 +138,7 @@ protected:
         registry_->command2();
         EXPECT_EQ(prompter_.messages(), QStringList{kDone});
     }
-    static QString stored(const Connection &c)
+    static QString stored(const RegisteredConnection &c)
     {
         QString password = QStringLiteral("(none)");
         SecretServiceStore().read(passwordKey(c.user, c.address), &password);
@@ -194,9 +194,9 @@ TEST_F(KeyringTest, StoredReadBackMovedOnceAndDeleted)
 {
     ASSERT_NO_FATAL_FAILURE(startKeyring());
     ASSERT_TRUE(server_.start(serverRoot_.path(), QStringLiteral("sakura"), QStringLiteral("hana 2")));
-    const Connection site{QStringLiteral("さくら"), server_.address(), QStringLiteral("sakura"),
-                          QStringLiteral("hana 2")};
-    Connection alias = site;
+    const RegisteredConnection site{QStringLiteral("さくら"), server_.address(), QStringLiteral("sakura"),
+                                    QStringLiteral("hana 2")};
+    RegisteredConnection alias = site;
     alias.name = QStringLiteral("別名");
 
     // Yes moves the file's passwords; the fields still show them, and an

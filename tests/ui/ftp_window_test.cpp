@@ -34,8 +34,8 @@
 #include "upload/fake_transfer.h"
 #include "upload/ftp_server.h"
 #include "upload/ftp_session.h"
-#include "upload/password_store.h"
-#include "upload/registry.h"
+#include "sites/password_store.h"
+#include "sites/registry_form.h"
 
 static void PrintTo(const QString &text, std::ostream *os)
 {
@@ -152,7 +152,7 @@ protected:
         prompter.clear();
     }
 
-    void writeRegistry(const QList<Connection> &entries)
+    void writeRegistry(const QList<RegisteredConnection> &entries)
     {
         hostmei.value = local.filePath(QStringLiteral("hosts.txt"));
         ASSERT_TRUE(test::writeBytes(hostmei.value, registryBytes(entries)));
@@ -173,10 +173,10 @@ void touch(const QString &path, const QByteArray &bytes = "x")
     ASSERT_TRUE(test::writeBytes(path, bytes));
 }
 
-const Connection kFirst{QStringLiteral("うちのＨＰ"), QStringLiteral("ftp.one.example"), QStringLiteral("nekoneko"),
-                        QStringLiteral("pass 1")};
-const Connection kSecond{QStringLiteral("two"), QStringLiteral("ftp.two.example"), QStringLiteral("inu"),
-                         QStringLiteral("p2")};
+const RegisteredConnection kFirst{QStringLiteral("うちのＨＰ"), QStringLiteral("ftp.one.example"),
+                                  QStringLiteral("nekoneko"), QStringLiteral("pass 1")};
+const RegisteredConnection kSecond{QStringLiteral("two"), QStringLiteral("ftp.two.example"), QStringLiteral("inu"),
+                                   QStringLiteral("p2")};
 
 TEST_F(FtpWindowTest, OpensEmptyWithoutARegistryLocation)
 {
@@ -457,7 +457,7 @@ TEST_F(FtpWindowTest, Combo1TypingChoosingRegisteringAndDeleting)
     EXPECT_EQ(edit("Text1")->text(), kFirst.address);
 
     // Choosing a name from the list loads it from the file as it is now.
-    Connection changed = kSecond;
+    RegisteredConnection changed = kSecond;
     changed.address = QStringLiteral("ftp.changed.example");
     ASSERT_TRUE(test::writeBytes(hostmei.value, registryBytes({kFirst, changed})));
     combo()->setCurrentIndex(1);
@@ -479,7 +479,8 @@ TEST_F(FtpWindowTest, Combo1TypingChoosingRegisteringAndDeleting)
     combo()->lineEdit()->insert(QStringLiteral("三つ目")); // as the input method commits it
     click("Command2");
     EXPECT_EQ(prompter.messages(), QStringList{QStringLiteral("書込み完了")});
-    const Connection third{QStringLiteral("三つ目"), QStringLiteral("typed over"), kSecond.user, kSecond.password};
+    const RegisteredConnection third{QStringLiteral("三つ目"), QStringLiteral("typed over"), kSecond.user,
+                                     kSecond.password};
     EXPECT_TRUE(test::sameBytes(registryBytes({kFirst, changed, third}), test::readBytes(hostmei.value)));
     EXPECT_EQ(comboItems(), (QStringList{kFirst.name, kSecond.name, third.name}));
     EXPECT_EQ(label9->text(), third.name);
@@ -769,7 +770,8 @@ TEST_F(FtpFromMainWindow, AnUnencryptedServerIsAskedAboutOnceAndTheAnswerKept)
     test::FtpServer server;
     ASSERT_TRUE(server.start(serverRoot.path(), QStringLiteral("u"), QStringLiteral("p")));
     const QString hosts = local.filePath(QStringLiteral("hosts.txt"));
-    const Connection entry{QStringLiteral("うち"), server.hostPort(), QStringLiteral("u"), QStringLiteral("p")};
+    const RegisteredConnection entry{QStringLiteral("うち"), server.hostPort(), QStringLiteral("u"),
+                                     QStringLiteral("p")};
     ASSERT_TRUE(test::writeBytes(hosts, registryBytes({entry})));
     settings::saveHostmei(hosts);
     FtpWindow *w = openFtp();
@@ -790,7 +792,7 @@ TEST_F(FtpFromMainWindow, AnUnencryptedServerIsAskedAboutOnceAndTheAnswerKept)
     const QString plain = QStringLiteral("ftp://") + server.hostPort();
     EXPECT_EQ(in<QLineEdit>(w, "Text1")->text(), plain);
     EXPECT_EQ(security->currentText(), QStringLiteral("暗号化しない（FTP）"));
-    EXPECT_EQ(parseRegistry(test::readBytes(hosts)).value_or(QList<Connection>{}).value(0).address, plain);
+    EXPECT_EQ(parseRegistry(test::readBytes(hosts)).value_or(QList<RegisteredConnection>{}).value(0).address, plain);
     press(w, "Command1");
 
     // The choice beside the address writes the scheme into it.

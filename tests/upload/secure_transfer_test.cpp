@@ -15,6 +15,7 @@
 #include "upload/transfer_request.h"
 #include "upload/ftp_server.h"
 #include "upload/secure_servers.h"
+#include "connect/trust_questions.h"
 #include "upload/trust_prompt.h"
 #include "upload/trust_store.h"
 

@@ -10,7 +10,7 @@
 
 #include "support/golden.h"
 #include "support/scripted_prompter.h"
-#include "upload/registry.h"
+#include "sites/registry_form.h"
 
 using namespace webloom;
 using webloom::test::readBytes;
@@ -29,6 +29,25 @@ public:
     }
     QString value;
     int saves = 0;
+};
+
+// A keyring holding one password.
+class KeyringOfOne : public PasswordStore {
+public:
+    KeyringOfOne(QString key, QString password) : key_(std::move(key)), password_(std::move(password)) {}
+    Status read(const QString &key, QString *password) override
+    {
+        if (key != key_)
+            return Status::NotFound;
+        *password = password_;
+        return Status::Done;
+    }
+    Status write(const QString &, const QString &) override { return Status::Unreachable; }
+    Status remove(const QString &) override { return Status::Unreachable; }
+
+private:
+    QString key_;
+    QString password_;
 };
 
 class RegistryTest : public ::testing::Test {
@@ -64,7 +83,7 @@ QByteArray elevenEntries()
 
 TEST(RegistryFormat, WritesQuotedFieldsInCodePage932WithCrLf)
 {
-    const QList<Connection> entries{
+    const QList<RegisteredConnection> entries{
         {QStringLiteral("自宅"), QStringLiteral("ftp.example.jp"), QStringLiteral("neko"), QStringLiteral("p a,ss")}};
     EXPECT_EQ(registryBytes(entries), QByteArray("\"\x8E\xA9\x91\xEE\",\"ftp.example.jp\",\"neko\",\"p a,ss\"\r\n"));
     EXPECT_EQ(parseRegistry(registryBytes(entries)), entries);
@@ -76,8 +95,8 @@ TEST(RegistryFormat, ReaderToleratesUnquotedFieldsAndRefusesBrokenFiles)
     const auto loose = parseRegistry("  name one , host ,\"u\",pw\nx,y,z,w");
     ASSERT_TRUE(loose.has_value());
     ASSERT_EQ(loose->size(), 2);
-    EXPECT_EQ(loose->at(0), (Connection{QStringLiteral("name one"), QStringLiteral("host"), QStringLiteral("u"),
-                                        QStringLiteral("pw")}));
+    EXPECT_EQ(loose->at(0), (RegisteredConnection{QStringLiteral("name one"), QStringLiteral("host"),
+                                                  QStringLiteral("u"), QStringLiteral("pw")}));
     EXPECT_EQ(loose->at(1).password, QStringLiteral("w"));
     EXPECT_TRUE(parseRegistry("").value().isEmpty());
     EXPECT_TRUE(parseRegistry("\r\n\r\n").value().isEmpty());
@@ -87,6 +106,39 @@ TEST(RegistryFormat, ReaderToleratesUnquotedFieldsAndRefusesBrokenFiles)
     // Eleven entries are fine, a twelfth is not.
     EXPECT_EQ(parseRegistry(elevenEntries()).value().size(), 11);
     EXPECT_FALSE(parseRegistry(elevenEntries() + "\"n11\",\"h\",\"u\",\"p\"\r\n").has_value());
+}
+
+// What every reader of the registry shares: the file read whole unless it is
+// far too large to be one, the last entry of a name found, the engine's
+// connection made with the file's password or the keyring's.
+TEST_F(RegistryTest, ReadingFindingAndConnectingARegisteredName)
+{
+    EXPECT_FALSE(readRegistryFile(QString()).has_value());
+    EXPECT_FALSE(readRegistryFile(path("missing.txt")).has_value());
+    ASSERT_TRUE(writeBytes(path("broken.txt"), "\"a\",\"b\"\r\n"));
+    EXPECT_FALSE(readRegistryFile(path("broken.txt")).has_value());
+    // Blank lines parse as no entry, but not past a mebibyte.
+    ASSERT_TRUE(writeBytes(path("large.txt"), QByteArray(1024 * 1024, '\n')));
+    EXPECT_TRUE(readRegistryFile(path("large.txt")).value().isEmpty());
+    ASSERT_TRUE(writeBytes(path("large.txt"), QByteArray(1024 * 1024 + 1, '\n')));
+    EXPECT_FALSE(readRegistryFile(path("large.txt")).has_value());
+
+    ASSERT_TRUE(writeBytes(path(), "\"a\",\"h1\",\"u1\",\"\"\r\n\"b\",\"h2\",\"u2\",\"p2\"\r\n"
+                                   "\"a\",\"h3\",\"u3\",\"p3\"\r\n"));
+    const std::optional<QList<RegisteredConnection>> entries = readRegistryFile(path());
+    ASSERT_TRUE(entries.has_value());
+    ASSERT_EQ(entries->size(), 3);
+    EXPECT_EQ(findConnection(*entries, QStringLiteral("a")).value().address, QStringLiteral("h3"));
+    EXPECT_EQ(findConnection(*entries, QStringLiteral("b")).value().address, QStringLiteral("h2"));
+    EXPECT_FALSE(findConnection(*entries, QStringLiteral("c")).has_value());
+
+    EXPECT_EQ(entries->at(1).toTransfer(nullptr),
+              (Transfer::Connection{QStringLiteral("h2"), QStringLiteral("u2"), QStringLiteral("p2")}));
+    EXPECT_EQ(entries->at(0).toTransfer(nullptr).password, QString());
+    KeyringOfOne keyring{passwordKey(QStringLiteral("u1"), QStringLiteral("h1")), QStringLiteral("kept")};
+    EXPECT_EQ(entries->at(0).toTransfer(&keyring).password, QStringLiteral("kept"));
+    EXPECT_EQ(entries->at(1).toTransfer(&keyring).password, QStringLiteral("p2"));
+    EXPECT_EQ(entries->at(0).toTransfer(QStringLiteral("typed")).password, QStringLiteral("typed"));
 }
 
 TEST_F(RegistryTest, RegisteringIntoANewFileWritesExactlyOneLineAndLeavesTheListAlone)

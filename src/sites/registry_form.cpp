@@ -1,13 +1,9 @@
-#include "upload/registry.h"
+#include "sites/registry_form.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
 
-#include "document/atomic_file.h"
-#include "document/cp932.h"
 #include "document/settings.h"
 
 namespace webloom {
@@ -21,111 +17,7 @@ const QString kWriteDone = QStringLiteral("書込み完了");
 const QString kNotSaved = QStringLiteral("接続名保存は、完了していません！");
 const QString kNoKeyring = QStringLiteral("キーリングを使えないため、パスワードは登録ファイルに保存します。");
 
-bool isBlank(QChar c)
-{
-    return c == QLatin1Char(' ') || c == QLatin1Char('\t');
-}
-bool isLineEnd(QChar c)
-{
-    return c == QLatin1Char('\r') || c == QLatin1Char('\n');
-}
-
-// Consumes one line end (CR LF, LF or CR) at pos, if there is one.
-void skipLineEnd(const QString &text, qsizetype &pos)
-{
-    if (pos < text.size() && text.at(pos) == QLatin1Char('\r'))
-        ++pos;
-    if (pos < text.size() && text.at(pos) == QLatin1Char('\n'))
-        ++pos;
-}
-
-QString quoted(const QString &field)
-{
-    return QLatin1Char('"') + field + QLatin1Char('"');
-}
-
 } // namespace
-
-std::optional<QList<Connection>> parseRegistry(const QByteArray &bytes)
-{
-    const QString text = cp932::decode(bytes);
-    QStringList fields;
-    qsizetype pos = 0;
-    const qsizetype n = text.size();
-    while (true) {
-        // Blank lines between entries carry no field.
-        if (fields.size() % 4 == 0) {
-            while (pos < n && (isBlank(text.at(pos)) || isLineEnd(text.at(pos))))
-                ++pos;
-        } else {
-            while (pos < n && isBlank(text.at(pos)))
-                ++pos;
-        }
-        if (pos >= n)
-            break;
-        QString field;
-        if (text.at(pos) == QLatin1Char('"')) {
-            const qsizetype close = text.indexOf(QLatin1Char('"'), pos + 1);
-            if (close < 0)
-                return std::nullopt; // an unterminated quote: the entry is cut short
-            field = text.mid(pos + 1, close - pos - 1);
-            pos = close + 1;
-            // Anything up to the separator after the closing quote is dropped.
-            while (pos < n && text.at(pos) != QLatin1Char(',') && !isLineEnd(text.at(pos)))
-                ++pos;
-        } else {
-            const qsizetype start = pos;
-            while (pos < n && text.at(pos) != QLatin1Char(',') && !isLineEnd(text.at(pos)))
-                ++pos;
-            field = text.mid(start, pos - start).trimmed();
-        }
-        if (pos < n && text.at(pos) == QLatin1Char(','))
-            ++pos;
-        else
-            skipLineEnd(text, pos);
-        fields.append(field);
-        if (fields.size() > 4 * kMaxConnections)
-            return std::nullopt;
-    }
-    if (fields.size() % 4 != 0)
-        return std::nullopt;
-    QList<Connection> entries;
-    for (qsizetype i = 0; i < fields.size(); i += 4)
-        entries.append({fields.at(i), fields.at(i + 1), fields.at(i + 2), fields.at(i + 3)});
-    return entries;
-}
-
-QByteArray registryBytes(const QList<Connection> &entries)
-{
-    QByteArray out;
-    for (const Connection &c : entries) {
-        const QString line = quoted(c.name) + QLatin1Char(',') + quoted(c.address) + QLatin1Char(',') + quoted(c.user) +
-                             QLatin1Char(',') + quoted(c.password);
-        out += cp932::encode(line, cp932::Unmappable::QuestionMark);
-        out += "\r\n";
-    }
-    return out;
-}
-
-QString unstorableReason(const Connection &c)
-{
-    for (const QString *field : {&c.name, &c.address, &c.user, &c.password}) {
-        if (field->contains(QLatin1Char('"')))
-            return QStringLiteral("接続名・アドレス・ユーザー名・パスワードには、\" を使えません。");
-        if (field->contains(QLatin1Char('\r')) || field->contains(QLatin1Char('\n')))
-            return QStringLiteral("接続名・アドレス・ユーザー名・パスワードには、改行を使えません。");
-        if (cp932::decode(cp932::encode(*field, cp932::Unmappable::QuestionMark)) != *field)
-            return QStringLiteral("接続名・アドレス・ユーザー名・パスワードに、保存できない文字があります。");
-    }
-    return {};
-}
-
-bool writeRegistryFile(const QString &path, const QList<Connection> &entries, QString *error)
-{
-    // The permissions are set on the temporary file before any byte is
-    // written, so the passwords are never readable by others.
-    return writeFileAtomically(path, registryBytes(entries), error, AtomicFile::Options{.sync = true, .mode = 0600});
-}
 
 ConnectionRegistry::ConnectionRegistry(RegistryForm &form, HostmeiSetting &hostmei, Prompter &prompter,
                                        PasswordStore *passwords)
@@ -146,24 +38,20 @@ bool ConnectionRegistry::precondition(const QString &missingMessage)
     return true;
 }
 
-std::optional<QList<Connection>> ConnectionRegistry::readStored()
+std::optional<QList<RegisteredConnection>> ConnectionRegistry::readStored()
 {
-    QFile file(hostmei_.read());
-    std::optional<QList<Connection>> entries;
-    // A registry is a few hundred bytes; anything far larger is not one.
-    if (file.open(QIODevice::ReadOnly) && file.size() <= 1024 * 1024)
-        entries = parseRegistry(file.readAll());
+    std::optional<QList<RegisteredConnection>> entries = readRegistryFile(hostmei_.read());
     if (!entries)
         prompter_.message(kReadFailed);
     return entries;
 }
 
-std::optional<QList<Connection>> ConnectionRegistry::beginRead(const QString &missingMessage)
+std::optional<QList<RegisteredConnection>> ConnectionRegistry::beginRead(const QString &missingMessage)
 {
     if (!precondition(missingMessage))
         return std::nullopt;
     clearFields();
-    std::optional<QList<Connection>> entries = readStored();
+    std::optional<QList<RegisteredConnection>> entries = readStored();
     if (entries)
         offerMove(*entries);
     return entries;
@@ -184,11 +72,11 @@ void ConnectionRegistry::unreachable()
     prompter_.message(kNoKeyring);
 }
 
-void ConnectionRegistry::offerMove(QList<Connection> &entries)
+void ConnectionRegistry::offerMove(QList<RegisteredConnection> &entries)
 {
     const QString path = hostmei_.read();
-    const auto withPassword =
-        std::find_if(entries.cbegin(), entries.cend(), [](const Connection &c) { return !c.password.isEmpty(); });
+    const auto withPassword = std::find_if(entries.cbegin(), entries.cend(),
+                                           [](const RegisteredConnection &c) { return !c.password.isEmpty(); });
     if (moveOffered_ || withPassword == entries.cend() || !keyringFor(path))
         return;
     moveOffered_ = true;
@@ -204,8 +92,8 @@ void ConnectionRegistry::offerMove(QList<Connection> &entries)
         settings::savePasswordsStayInFile(path);
         return;
     }
-    QList<Connection> moved = entries;
-    for (Connection &c : moved) {
+    QList<RegisteredConnection> moved = entries;
+    for (RegisteredConnection &c : moved) {
         if (c.password.isEmpty())
             continue;
         // The file is rewritten only once every password is in the keyring.
@@ -219,12 +107,12 @@ void ConnectionRegistry::offerMove(QList<Connection> &entries)
         entries = moved;
 }
 
-bool ConnectionRegistry::store(const QString &path, const QList<Connection> &entries)
+bool ConnectionRegistry::store(const QString &path, const QList<RegisteredConnection> &entries)
 {
     // An entry of a file edited by hand may hold what the format cannot carry
     // (a double quote inside an unquoted field, bytes that are no character);
     // writing it back would change it, a password included, without a word.
-    for (const Connection &c : entries) {
+    for (const RegisteredConnection &c : entries) {
         if (const QString reason = unstorableReason(c); !reason.isEmpty()) {
             prompter_.message(path + QStringLiteral(" の接続名「") + c.name +
                               QStringLiteral("」は、このままでは書き戻せません。\n") + reason + QLatin1Char('\n') +
@@ -247,7 +135,7 @@ void ConnectionRegistry::clearFields()
     form_.text3.clear();
 }
 
-void ConnectionRegistry::load(const Connection &c)
+void ConnectionRegistry::load(const RegisteredConnection &c)
 {
     form_.curname = c.name;
     form_.comboText = c.name;
@@ -268,24 +156,23 @@ void ConnectionRegistry::load(const Connection &c)
 
 void ConnectionRegistry::fyomiko()
 {
-    const std::optional<QList<Connection>> entries = beginRead(kNotRegistered);
+    const std::optional<QList<RegisteredConnection>> entries = beginRead(kNotRegistered);
     if (!entries)
         return;
-    for (const Connection &c : *entries)
+    for (const RegisteredConnection &c : *entries)
         form_.comboItems.append(c.name);
-    load(entries->isEmpty() ? Connection{} : entries->first());
+    load(entries->isEmpty() ? RegisteredConnection{} : entries->first());
 }
 
 void ConnectionRegistry::henkou(const QString &name)
 {
-    const std::optional<QList<Connection>> entries = beginRead(kNotRegisteredShort);
+    const std::optional<QList<RegisteredConnection>> entries = beginRead(kNotRegisteredShort);
     if (!entries)
         return;
-    for (const Connection &c : *entries) {
+    for (const RegisteredConnection &c : *entries)
         form_.comboItems.append(c.name);
-        if (c.name == name)
-            load(c);
-    }
+    if (const std::optional<RegisteredConnection> c = findConnection(*entries, name))
+        load(*c);
 }
 
 QString ConnectionRegistry::hsttxt()
@@ -299,20 +186,17 @@ QString ConnectionRegistry::hsttxt()
 
 void ConnectionRegistry::fkakiko(const QString &path)
 {
-    const Connection current{form_.comboText, form_.text1, form_.text2, form_.text3};
+    const RegisteredConnection current{form_.comboText, form_.text1, form_.text2, form_.text3};
     const QString unstorable = unstorableReason(current);
     if (!unstorable.isEmpty()) {
         prompter_.message(unstorable);
         return;
     }
 
-    QList<Connection> entries;
+    QList<RegisteredConnection> entries;
     bool appended = false;
     if (QFileInfo::exists(path)) {
-        QFile file(path);
-        std::optional<QList<Connection>> stored;
-        if (file.open(QIODevice::ReadOnly) && file.size() <= 1024 * 1024)
-            stored = parseRegistry(file.readAll());
+        const std::optional<QList<RegisteredConnection>> stored = readRegistryFile(path);
         if (!stored) {
             // Never rewrite a file we could not read: its entries would be lost.
             prompter_.message(path + QStringLiteral(" の接続名を読み取れません。\n") + kNotSaved);
@@ -320,7 +204,7 @@ void ConnectionRegistry::fkakiko(const QString &path)
         }
         entries = *stored;
         bool found = false;
-        for (Connection &c : entries) {
+        for (RegisteredConnection &c : entries) {
             if (c.name == current.name) {
                 c = current;
                 found = true;
@@ -343,7 +227,7 @@ void ConnectionRegistry::fkakiko(const QString &path)
     if (!current.password.isEmpty() && keyringFor(path)) {
         if (passwords_->write(passwordKey(current.user, current.address), current.password) ==
             PasswordStore::Status::Done) {
-            for (Connection &c : entries) {
+            for (RegisteredConnection &c : entries) {
                 if (c.name == current.name)
                     c.password.clear();
             }
@@ -362,22 +246,22 @@ void ConnectionRegistry::fkakiko(const QString &path)
 
 void ConnectionRegistry::fsakujyo(const QString &name)
 {
-    const std::optional<QList<Connection>> entries = beginRead(kNotRegisteredShort);
+    const std::optional<QList<RegisteredConnection>> entries = beginRead(kNotRegisteredShort);
     if (!entries)
         return;
-    QList<Connection> kept;
-    QList<Connection> removed;
-    for (const Connection &c : *entries)
+    QList<RegisteredConnection> kept;
+    QList<RegisteredConnection> removed;
+    for (const RegisteredConnection &c : *entries)
         (c.name != name ? kept : removed).append(c);
     const QString path = hostmei_.read();
     if (!store(path, kept))
         return;
     if (passwords_) {
         QStringList keys;
-        for (const Connection &c : removed)
+        for (const RegisteredConnection &c : removed)
             keys.append(passwordKey(c.user, c.address));
         // Two names for one account share its password.
-        for (const Connection &c : kept)
+        for (const RegisteredConnection &c : kept)
             keys.removeAll(passwordKey(c.user, c.address));
         keys.removeDuplicates();
         for (const QString &key : keys) {
@@ -448,27 +332,6 @@ void ConnectionRegistry::comboChosen(const QString &name)
 bool ConnectionRegistry::rememberAddress(const QString &name, const QString &oldAddress, const QString &newAddress)
 {
     return rememberRegistryAddress(hostmei_.read(), name, oldAddress, newAddress);
-}
-
-bool rememberRegistryAddress(const QString &path, const QString &name, const QString &oldAddress,
-                             const QString &newAddress)
-{
-    QFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly) || file.size() > 1024 * 1024)
-        return false;
-    std::optional<QList<Connection>> entries = parseRegistry(file.readAll());
-    file.close();
-    if (!entries)
-        return false;
-    bool changed = false;
-    for (Connection &c : *entries) {
-        if (c.name == name && c.address == oldAddress) {
-            c.address = newAddress;
-            changed = true;
-        }
-    }
-    QString error;
-    return changed && writeRegistryFile(path, *entries, &error);
 }
 
 } // namespace webloom

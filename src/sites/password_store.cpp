@@ -1,4 +1,4 @@
-#include "upload/password_store.h"
+#include "sites/password_store.h"
 
 #include <QEventLoop>
 #include <QTimer>

@@ -1,54 +1,15 @@
 #pragma once
 
-#include <QByteArray>
-#include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <optional>
 
 #include "document/prompter.h"
-#include "upload/password_store.h"
+#include "sites/password_store.h"
+#include "sites/registry.h"
 
 namespace webloom {
-
-// One named FTP connection of the registry file.
-struct Connection {
-    QString name;
-    QString address;
-    QString user;
-    QString password;
-    bool operator==(const Connection &) const = default;
-};
-
-// The registry file holds at most this many connections.
-inline constexpr int kMaxConnections = 11;
-
-// Reads the registry format: four fields per entry, a quoted field running to
-// the next double quote, an unquoted one to the next comma or line end (and
-// trimmed of blanks). nullopt when an entry is cut short or there are more
-// than kMaxConnections entries.
-std::optional<QList<Connection>> parseRegistry(const QByteArray &bytes);
-
-// One line per connection: "name","address","user","password" CR LF, in code
-// page 932.
-QByteArray registryBytes(const QList<Connection> &entries);
-
-// Why a connection cannot be stored as typed, or an empty text when it can: the
-// format has no escape for a double quote or a line break, and a character
-// without a code page 932 form would come back as "?" (a lost password). The
-// commands write no file while any of its entries is refused here.
-QString unstorableReason(const Connection &c);
-
-// Writes the registry file atomically (a failure leaves the old file whole),
-// readable and writable by its owner only, since it holds passwords.
-bool writeRegistryFile(const QString &path, const QList<Connection> &entries, QString *error);
-
-// Gives the entries of that name and address in the registry file at path
-// the new address, without a word; false when the file could not be read or
-// written, or holds no such entry.
-bool rememberRegistryAddress(const QString &path, const QString &name, const QString &oldAddress,
-                             const QString &newAddress);
 
 // The stored location of the registry file (the hostmei setting).
 class HostmeiSetting {
@@ -117,17 +78,17 @@ public:
 
 private:
     bool precondition(const QString &missingMessage);
-    std::optional<QList<Connection>> readStored();
+    std::optional<QList<RegisteredConnection>> readStored();
     // The start of every read command: precondition, cleared fields, entries.
-    std::optional<QList<Connection>> beginRead(const QString &missingMessage);
+    std::optional<QList<RegisteredConnection>> beginRead(const QString &missingMessage);
     // Writes the entries; a failure is shown and leaves the file as it was.
-    bool store(const QString &path, const QList<Connection> &entries);
+    bool store(const QString &path, const QList<RegisteredConnection> &entries);
     void clearFields();
-    void load(const Connection &c);
+    void load(const RegisteredConnection &c);
     // Offers to move the passwords of the file into the keyring; on Yes the
     // entries come back with empty password fields, as the file now holds
     // them.
-    void offerMove(QList<Connection> &entries);
+    void offerMove(QList<RegisteredConnection> &entries);
     // Whether a password registered into the file at path goes to the keyring.
     bool keyringFor(const QString &path) const;
     // Tells the user, once a run, that the passwords stay in the file.
