@@ -110,8 +110,9 @@ TEST(ConnectionPolicy, EachFailureAskedAtMostOnceAndAnsweredByTheConnectionToSen
                                ? QStringList{current.address + QStringLiteral(" -> ") + again->address}
                                : QStringList{});
         ASSERT_EQ(again.has_value(), row.again.has_value());
-        if (again)
+        if (again) {
             EXPECT_EQ(*again, (Transfer::Connection{*row.again, current.user, current.password}));
+        }
     }
 }
 
