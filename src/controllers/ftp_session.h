@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "document/prompter.h"
-#include "upload/ftp_view.h"
+#include "controllers/ftp_view.h"
 #include "upload/transfer.h"
 
 namespace webloom {

@@ -1,4 +1,4 @@
-#include "upload/ftp_session.h"
+#include "controllers/ftp_session.h"
 
 #include <QDir>
 #include <QFile>
