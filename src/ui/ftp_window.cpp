@@ -17,7 +17,7 @@
 #include "ui/stored_hostmei.h"
 #include "ui_ftp_window.h"
 #include "upload/address.h"
-#include "upload/ftp_session.h"
+#include "controllers/ftp_session.h"
 #include "upload/transfer.h"
 
 namespace webloom {

@@ -7,8 +7,8 @@
 #include <functional>
 #include <memory>
 
-#include "upload/ftp_view.h"
-#include "sites/registry_form.h"
+#include "controllers/ftp_view.h"
+#include "controllers/registry_form.h"
 #include "upload/trust_store.h"
 
 namespace Ui {

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "publish/publisher.h"
-#include "sites/registry_form.h"
+#include "controllers/registry_form.h"
 #include "upload/trust_store.h"
 
 namespace Ui {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "document/settings.h"
-#include "sites/registry_form.h"
+#include "controllers/registry_form.h"
 
 namespace webloom {
 

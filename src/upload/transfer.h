@@ -145,10 +145,6 @@ struct TransferOutcome {
 class Transfer : public QObject {
     Q_OBJECT
 public:
-    // The states of a request as the FTP window's algorithms know them.
-    static constexpr int kStateError = 11;
-    static constexpr int kStateCompleted = 12;
-
     struct Connection {
         QString address; // [scheme://]host[:port]
         QString user;

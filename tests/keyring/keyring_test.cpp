@@ -24,7 +24,7 @@
 #include "support/scripted_prompter.h"
 #include "upload/ftp_server.h"
 #include "sites/password_store.h"
-#include "sites/registry_form.h"
+#include "controllers/registry_form.h"
 
 static void PrintTo(const QString &text, std::ostream *os)
 {

@@ -10,7 +10,7 @@
 
 #include "support/golden.h"
 #include "support/scripted_prompter.h"
-#include "sites/registry_form.h"
+#include "controllers/registry_form.h"
 
 using namespace webloom;
 using webloom::test::readBytes;

@@ -31,11 +31,11 @@
 #include "ui/file_list_widget.h"
 #include "ui/ftp_window.h"
 #include "ui/main_window.h"
-#include "upload/fake_transfer.h"
+#include "controllers/fake_transfer.h"
 #include "upload/ftp_server.h"
-#include "upload/ftp_session.h"
+#include "controllers/ftp_session.h"
 #include "sites/password_store.h"
-#include "sites/registry_form.h"
+#include "controllers/registry_form.h"
 
 static void PrintTo(const QString &text, std::ostream *os)
 {

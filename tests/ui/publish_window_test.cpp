@@ -20,7 +20,7 @@
 #include "ui/main_window.h"
 #include "ui/publish_window.h"
 #include "upload/ftp_server.h"
-#include "sites/registry_form.h"
+#include "controllers/registry_form.h"
 #include "upload/tls_ftp_server.h"
 
 using namespace webloom;

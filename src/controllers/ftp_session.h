@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "document/prompter.h"
-#include "upload/ftp_view.h"
+#include "controllers/ftp_view.h"
 #include "upload/transfer.h"
 
 namespace webloom {
@@ -104,6 +104,11 @@ private:
     // A failure the user can resolve (an unknown certificate, a server
     // without encryption): true when the request is to be sent again.
     bool resolve(const TransferOutcome &outcome);
+    // The states of a finished request as the window's algorithms number
+    // them; the handler reads the transfer's outcome through them.
+    static constexpr int kStateError = 11;
+    static constexpr int kStateCompleted = 12;
+    static int stateOf(const TransferOutcome &outcome) { return outcome.ok ? kStateCompleted : kStateError; }
     void stateHandler(int state, const TransferOutcome &outcome);
     void readListing(const TransferOutcome &outcome);
 

@@ -1,4 +1,4 @@
-#include "upload/ftp_session.h"
+#include "controllers/ftp_session.h"
 
 #include <QDir>
 #include <QFile>
@@ -149,7 +149,7 @@ void FtpSession::onFinished(const TransferOutcome &outcome)
         if (again) {
             first({[this, keyword = runningKeyword_, request = runningRequest_] { send(keyword, request); }});
         } else {
-            stateHandler(outcome.ok ? Transfer::kStateCompleted : Transfer::kStateError, outcome);
+            stateHandler(stateOf(outcome), outcome);
             if (!alive)
                 return;
         }
@@ -174,13 +174,13 @@ bool FtpSession::resolve(const TransferOutcome &outcome)
 
 void FtpSession::stateHandler(int state, const TransferOutcome &outcome)
 {
-    if (state == Transfer::kStateCompleted) {
+    if (state == kStateCompleted) {
         // A GET stores the fetched file itself; only a listing has data.
         if (lastcmd_ == kDir)
             readListing(outcome);
         return;
     }
-    if (state != Transfer::kStateError)
+    if (state != kStateError)
         return;
     const QPointer<FtpSession> alive(this);
     const QString secure = secureFailureMessage(outcome);

@@ -1,4 +1,4 @@
-#include "sites/registry_form.h"
+#include "controllers/registry_form.h"
 
 #include <QFileInfo>
 

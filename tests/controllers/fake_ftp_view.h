@@ -4,8 +4,8 @@
 #include <QString>
 #include <QStringList>
 
-#include "upload/ftp_session.h"
-#include "upload/ftp_view.h"
+#include "controllers/ftp_session.h"
+#include "controllers/ftp_view.h"
 
 namespace webloom::test {
 

@@ -17,7 +17,7 @@
 #include "support/golden.h"
 #include "support/scripted_prompter.h"
 #include "connect/connection_questions.h"
-#include "upload/ftp_session.h"
+#include "controllers/ftp_session.h"
 
 static void PrintTo(const QString &text, std::ostream *os)
 {
