@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "upload/trust_prompt.h"
+#include "net/trust_prompt.h"
 
 namespace webloom {
 

@@ -13,7 +13,7 @@
 
 #include "publish/publish_plan.h"
 #include "publish/publish_record.h"
-#include "upload/transfer.h"
+#include "net/transfer.h"
 
 namespace webloom {
 

@@ -9,7 +9,7 @@
 
 #include "upload/ftp_view.h"
 #include "sites/registry_form.h"
-#include "upload/trust_store.h"
+#include "net/trust_store.h"
 
 namespace Ui {
 class ftpform;

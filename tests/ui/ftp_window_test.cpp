@@ -32,7 +32,7 @@
 #include "ui/ftp_window.h"
 #include "ui/main_window.h"
 #include "upload/fake_transfer.h"
-#include "upload/ftp_server.h"
+#include "net/ftp_server.h"
 #include "upload/ftp_session.h"
 #include "sites/password_store.h"
 #include "sites/registry_form.h"

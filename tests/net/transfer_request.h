@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "upload/transfer.h"
+#include "net/transfer.h"
 
 namespace webloom::test {
 

@@ -15,11 +15,11 @@
 
 #include <curl/curl.h>
 
-#include "upload/address.h"
-#include "upload/list_parser.h"
-#include "upload/peer_check.h"
-#include "upload/remote_path.h"
-#include "upload/transfer.h"
+#include "net/address.h"
+#include "net/list_parser.h"
+#include "net/peer_check.h"
+#include "net/remote_path.h"
+#include "net/transfer.h"
 
 namespace webloom {
 

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "upload/transfer.h"
+#include "net/transfer.h"
 
 namespace webloom {
 

@@ -19,11 +19,11 @@
 #include <unistd.h>
 
 #include "support/golden.h"
-#include "upload/address.h"
-#include "upload/curl_transfer.h"
-#include "upload/transfer_request.h"
-#include "upload/ftp_server.h"
-#include "upload/remote_path.h"
+#include "net/address.h"
+#include "net/curl_transfer.h"
+#include "net/transfer_request.h"
+#include "net/ftp_server.h"
+#include "net/remote_path.h"
 
 namespace webloom {
 namespace {

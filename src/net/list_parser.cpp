@@ -1,4 +1,4 @@
-#include "upload/list_parser.h"
+#include "net/list_parser.h"
 
 #include <QRegularExpression>
 #include <QStringDecoder>

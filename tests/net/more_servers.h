@@ -21,7 +21,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "upload/secure_servers.h"
+#include "net/secure_servers.h"
 
 namespace webloom::test {
 

@@ -1,4 +1,4 @@
-#include "upload/remote_path.h"
+#include "net/remote_path.h"
 
 namespace webloom {
 

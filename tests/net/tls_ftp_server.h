@@ -18,7 +18,7 @@
 
 #include <csignal>
 
-#include "upload/secure_servers.h"
+#include "net/secure_servers.h"
 
 namespace webloom::test {
 

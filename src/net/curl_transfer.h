@@ -5,8 +5,8 @@
 
 #include <memory>
 
-#include "upload/curl_worker.h"
-#include "upload/transfer.h"
+#include "net/curl_worker.h"
+#include "net/transfer.h"
 
 namespace webloom {
 

@@ -1,4 +1,4 @@
-#include "upload/trust_store.h"
+#include "net/trust_store.h"
 
 #include <QDir>
 #include <QFile>

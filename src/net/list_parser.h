@@ -9,7 +9,7 @@
 
 #include <optional>
 
-#include "upload/remote_entry.h"
+#include "net/remote_entry.h"
 
 namespace webloom::listing {
 

@@ -9,7 +9,7 @@
 #include <curl/curl.h>
 #include <openssl/x509.h>
 
-#include "upload/transfer.h"
+#include "net/transfer.h"
 
 namespace webloom {
 

@@ -1,4 +1,4 @@
-#include "upload/curl_worker.h"
+#include "net/curl_worker.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,7 +17,7 @@
 #include <unistd.h>
 
 #include "document/file_name.h"
-#include "upload/trust_store.h"
+#include "net/trust_store.h"
 
 namespace webloom {
 

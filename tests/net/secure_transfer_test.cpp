@@ -11,13 +11,13 @@
 #include "support/golden.h"
 #include "support/scoped_env.h"
 #include "support/scripted_prompter.h"
-#include "upload/curl_transfer.h"
-#include "upload/transfer_request.h"
-#include "upload/ftp_server.h"
-#include "upload/secure_servers.h"
+#include "net/curl_transfer.h"
+#include "net/transfer_request.h"
+#include "net/ftp_server.h"
+#include "net/secure_servers.h"
 #include "connect/trust_questions.h"
-#include "upload/trust_prompt.h"
-#include "upload/trust_store.h"
+#include "net/trust_prompt.h"
+#include "net/trust_store.h"
 
 namespace webloom {
 namespace {

@@ -5,7 +5,7 @@
 #include <QDate>
 #include <QString>
 
-#include "upload/list_parser.h"
+#include "net/list_parser.h"
 
 namespace webloom::listing {
 namespace {

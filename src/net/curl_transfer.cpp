@@ -1,8 +1,8 @@
-#include "upload/curl_transfer.h"
+#include "net/curl_transfer.h"
 
 #include <openssl/crypto.h>
 
-#include "upload/trust_store.h"
+#include "net/trust_store.h"
 
 namespace webloom {
 

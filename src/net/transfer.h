@@ -7,7 +7,7 @@
 #include <QObject>
 #include <QString>
 
-#include "upload/remote_entry.h"
+#include "net/remote_entry.h"
 
 namespace webloom {
 

@@ -1,4 +1,4 @@
-#include "upload/trust_prompt.h"
+#include "net/trust_prompt.h"
 
 #include <QStringList>
 

@@ -9,8 +9,8 @@
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 
-#include "upload/peer_check.h"
-#include "upload/secure_servers.h"
+#include "net/peer_check.h"
+#include "net/secure_servers.h"
 
 namespace webloom {
 namespace {

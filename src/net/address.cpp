@@ -1,4 +1,4 @@
-#include "upload/address.h"
+#include "net/address.h"
 
 #include <QUrl>
 

@@ -1,4 +1,4 @@
-#include "upload/peer_check.h"
+#include "net/peer_check.h"
 
 #include <QCryptographicHash>
 #include <QUrl>
