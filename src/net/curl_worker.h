@@ -1,61 +1,26 @@
 #pragma once
 
 #include <QByteArray>
-#include <QElapsedTimer>
-#include <QHash>
 #include <QList>
 #include <QString>
 
-#include <atomic>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <set>
 
 #include <curl/curl.h>
 
 #include "net/address.h"
+#include "net/curl_shared.h"
 #include "net/list_parser.h"
 #include "net/peer_check.h"
+#include "net/remote_folder_cache.h"
 #include "net/remote_path.h"
 #include "net/transfer.h"
 
 namespace webloom {
 
-// What the owner's thread shares with a worker: the flags that stop it and
-// the sockets it has open, so that a worker stuck on a silent server can be
-// cut loose from outside within a bounded time.
-class CurlShared {
-public:
-    // Requests with an id up to this one are stopped.
-    std::atomic<quint64> cancelUpTo{0};
-    // Everything stops; the worker is going away.
-    std::atomic_bool abortAll{false};
-
-    bool stopped(quint64 id) const { return abortAll.load() || id <= cancelUpTo.load(); }
-
-    // Shuts every open socket down, so that whatever waits on one returns at
-    // once. The sockets stay open until their owner closes them.
-    void cutSockets();
-    // Wakes the worker from its wait for network activity.
-    void wake();
-
-    // Lets the worker open connections again after a cut.
-    void uncut();
-
-    // Called by the worker (socket callbacks, handle lifetime). addSocket
-    // refuses a new socket once the worker has been cut loose.
-    bool addSocket(curl_socket_t socket);
-    void removeSocket(curl_socket_t socket);
-    void setMulti(CURLM *multi);
-
-private:
-    std::mutex mutex_;
-    bool cut_ = false;
-    std::set<curl_socket_t> sockets_;
-    CURLM *multi_ = nullptr;
-};
+class CurlCall;
 
 struct CurlOptions {
     long connectTimeoutSeconds = 60;
@@ -102,21 +67,13 @@ private:
         QByteArray replyLine;
         QList<long> replyCodes; // every final reply of the request, in order
         QString error;
+        qint64 moved = 0;  // bytes the last try moved
+        int sinkError = 0; // why the download could not be written, if it could not
         bool ok() const { return code == CURLE_OK; }
     };
-    using Setup = std::function<void(CURL *)>;
+    // Sets a call up for its request; run again for each try.
+    using Setup = std::function<void(CURL *, CurlCall &)>;
     enum class Mlsd { Unknown, Yes, No };
-
-    // What the last listing showed of the current folder.
-    struct FolderCache {
-        bool known = false;
-        bool foldsCase = false; // DOS-style listings: "A.HTML" is "a.html"
-        QList<listing::ListEntry> entries;
-
-        const listing::ListEntry *find(const QByteArray &raw) const;
-        void add(const QByteArray &raw, bool directory, qint64 size);
-        void remove(const QByteArray &raw);
-    };
 
     TransferOutcome dispatch(const TransferRequest &request);
     bool ensureSession(const Transfer::Connection &connection, TransferOutcome *failed);
@@ -135,7 +92,6 @@ private:
     bool ensureListing(TransferOutcome *failed);
     Attempt quote(const QList<QByteArray> &commands);
 
-    QByteArray rawName(const QString &name) const;
     QByteArray folderUrl() const;
     QByteArray fileUrl(const QByteArray &raw) const;
     // A path in the current folder as an SFTP quote command takes it.
@@ -148,19 +104,10 @@ private:
     TransferOutcome failure(const Attempt &attempt) const;
 
     Attempt perform(const QByteArray &url, const Setup &setup);
-    CURLcode runTransfer();
     void setCommonOptions(const QByteArray &url);
     void dropConnectionIfHungUp();
     bool openHandles();
     void closeHandles();
-
-    static size_t onReply(char *data, size_t size, size_t count, void *self);
-    static size_t onData(char *data, size_t size, size_t count, void *self);
-    static size_t onRead(char *buffer, size_t size, size_t count, void *self);
-    static int onProgress(void *self, curl_off_t downTotal, curl_off_t downNow, curl_off_t upTotal, curl_off_t upNow);
-    static int onTrace(CURL *handle, curl_infotype type, char *data, size_t size, void *self);
-    static curl_socket_t onOpenSocket(void *self, curlsocktype purpose, curl_sockaddr *address);
-    static int onCloseSocket(void *self, curl_socket_t socket);
 
     std::shared_ptr<CurlShared> shared_;
     CurlOptions options_;
@@ -175,8 +122,6 @@ private:
     Transfer::Connection connection_;
     ServerAddress address_;
     PeerCheck peer_;
-    QByteArray sshKeyFile_;
-    QByteArray sshPublicKeyFile_;
     // SFTP asks the server for its ed25519 key first; not again in this
     // session once the server turned out to have none, or another key of it
     // was the one trusted.
@@ -192,7 +137,7 @@ private:
     QByteArray password_;
     bool loggedIn_ = false;
     RemotePath folder_;
-    FolderCache cache_;
+    RemoteFolderCache cache_;
     Mlsd mlsd_ = Mlsd::Unknown;
     // An upload stopped part-way: the file it left on the server.
     struct Partial {
@@ -201,26 +146,8 @@ private:
     };
     std::optional<Partial> partial_;
 
-    // State of the request in progress, read by the callbacks.
+    // The request in progress; what its calls see lives in each CurlCall.
     quint64 requestId_ = 0;
-    char errorBuffer_[CURL_ERROR_SIZE] = {};
-    QByteArray replyLine_;
-    long replyCode_ = 0;
-    QList<long> replyCodes_;
-    bool greeted_ = false;
-    qint64 moved_ = 0;
-    QByteArray *body_ = nullptr;
-    bool bodyTooLarge_ = false;
-    int sinkFd_ = -1;
-    bool sinkFailed_ = false;
-    int sinkError_ = 0;
-    int sourceFd_ = -1;
-    bool reportProgress_ = false;
-    bool uploading_ = false;
-    QElapsedTimer progressClock_;
-    qint64 lastDone_ = -1;
-    qint64 lastTotal_ = -1;
-    qint64 expectedSize_ = -1;
 };
 
 } // namespace webloom
