@@ -29,6 +29,8 @@ struct ServerAddress {
     static QString schemePrefix(Scheme scheme);
 
     bool isSftp() const { return scheme == Scheme::Sftp; }
+    // To be encrypted (TLS or SSH); an address without a scheme tries TLS.
+    bool encrypted() const { return scheme != Scheme::Ftp; }
     // "host:port" with brackets around an IPv6 address; the key of trust.
     QString hostPort() const;
     // The start of every request's URL for libcurl: "ftp://host:port",

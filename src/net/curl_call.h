@@ -13,6 +13,18 @@
 
 namespace webloom {
 
+// What a request's call came to, after its last try.
+struct CallResult {
+    CURLcode code = CURLE_OK;
+    long replyCode = 0;
+    QByteArray replyLine;
+    QList<long> replyCodes; // every final reply of the request, in order
+    QString error;
+    qint64 moved = 0;  // bytes the last try moved
+    int sinkError = 0; // why the download could not be written, if it could not
+    bool ok() const { return code == CURLE_OK; }
+};
+
 // One libcurl call: what its callbacks read and write while it runs. Made
 // for the call and dropped after it, so that nothing of one call reaches
 // the next.

@@ -46,7 +46,7 @@ TransferOutcome CurlWorker::failure(const Attempt &attempt) const
     case CURLE_USE_SSL_FAILED:
         // The same code for AUTH refused and for PROT P refused after the
         // encrypted log-in; only the first means the server has no TLS.
-        if (controlEncrypted(attempt)) {
+        if (dialect_->controlEncrypted(attempt)) {
             outcome.failure = Failure::TlsDataRefused;
             outcome.reply = attempt.replyCode >= 400 && !attempt.replyLine.isEmpty()
                                 ? listing::decodeName(attempt.replyLine)
@@ -82,7 +82,7 @@ TransferOutcome CurlWorker::failure(const Attempt &attempt) const
     }
     if (attempt.code == CURLE_LOGIN_DENIED || attempt.replyCode == 530)
         outcome.failure = Failure::Login;
-    else if (attempt.replyCode == 522 && address_.scheme != ServerAddress::Scheme::Ftp)
+    else if (dialect_->encryptedDataRefused(attempt))
         // The server would not take the encrypted data connection (its
         // handshake failed, or it wants no TLS there).
         outcome.failure = Failure::TlsDataRefused;
@@ -93,15 +93,6 @@ TransferOutcome CurlWorker::failure(const Attempt &attempt) const
     outcome.reply = attempt.replyCode >= 400 && !attempt.replyLine.isEmpty() ? listing::decodeName(attempt.replyLine)
                                                                              : attempt.error;
     return outcome;
-}
-
-// Whether the control connection was encrypted when the request failed:
-// implicit TLS always is, explicit TLS once the server accepted AUTH (234, or
-// 334 from servers that still answer in the old way).
-bool CurlWorker::controlEncrypted(const Attempt &attempt) const
-{
-    return address_.scheme == ServerAddress::Scheme::Ftps || attempt.replyCodes.contains(234) ||
-           attempt.replyCodes.contains(334);
 }
 
 } // namespace webloom

@@ -29,11 +29,6 @@ bool isSendableName(const QString &name)
            !name.contains(QChar(0));
 }
 
-bool notUnderstood(long code)
-{
-    return code == 500 || code == 501 || code == 502 || code == 504;
-}
-
 bool positive(long code)
 {
     return code >= 200 && code < 300;
@@ -41,26 +36,24 @@ bool positive(long code)
 
 } // namespace
 
-// MLSD where the server has it, LIST on the same connection where it answers
-// that it does not know the command.
+// The dialect's richer listing where the server has it, the plain one on
+// the same connection where it answers that it does not know the command.
 CurlWorker::Attempt CurlWorker::listDirectory(QByteArray *data, listing::Format *format)
 {
     const QByteArray url = folderUrl();
-    // SFTP lists in the "ls -l" form.
-    if (!sftp() && mlsd_ != Mlsd::No) {
+    if (const std::optional<ProtocolDialect::RichListing> rich = dialect_->richListing()) {
         const Attempt attempt = perform(url, [&](CURL *h, CurlCall &call) {
             data->clear();
             call.body = data;
-            curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, "MLSD");
+            curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, rich->verb.constData());
         });
         if (attempt.ok()) {
-            mlsd_ = Mlsd::Yes;
-            *format = listing::Format::Mlsd;
+            dialect_->richListingWorked();
+            *format = rich->format;
             return attempt;
         }
-        if (attempt.code != CURLE_FTP_COULDNT_RETR_FILE || !notUnderstood(attempt.replyCode))
+        if (!dialect_->richListingUnknown(attempt))
             return attempt;
-        mlsd_ = Mlsd::No;
     }
     *format = listing::Format::List;
     return perform(url, [&](CURL *, CurlCall &call) {
@@ -101,9 +94,7 @@ TransferOutcome CurlWorker::changeDirectory(const QString &name)
     const RemotePath target = folder_.resolved(name, cache_.rawName(name));
     const RemotePath from = folder_;
     folder_ = target;
-    if (sftp()) {
-        // SFTP has no current folder on the server: a folder that can be
-        // listed can be entered.
+    if (dialect_->entersByListing()) {
         const TransferOutcome listed = list();
         if (!listed.ok) {
             folder_ = from;
@@ -126,19 +117,16 @@ TransferOutcome CurlWorker::changeDirectory(const QString &name)
     return success(attempt);
 }
 
-// Commands sent after libcurl has entered the current folder (post-transfer
-// quote). The "*" keeps libcurl from giving up the connection when the
-// server refuses; the reply codes tell the outcome.
+// Commands sent with a call that only enters the current folder, in the
+// dialect's way; the reply codes tell the outcome.
 CurlWorker::Attempt CurlWorker::quote(const QList<QByteArray> &commands)
 {
-    // SFTP runs them before its (empty) transfer and stops at the first
-    // that fails, which is what its callers want.
     curl_slist *list = nullptr;
     for (const QByteArray &command : commands)
-        list = curl_slist_append(list, QByteArray(sftp() ? command : '*' + command).constData());
+        list = curl_slist_append(list, dialect_->quoteLine(command).constData());
     Attempt attempt = perform(folderUrl(), [&](CURL *h, CurlCall &) {
         curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
-        curl_easy_setopt(h, sftp() ? CURLOPT_QUOTE : CURLOPT_POSTQUOTE, list);
+        curl_easy_setopt(h, dialect_->quoteOption(), list);
     });
     curl_slist_free_all(list);
     // A request that had to log in again first also holds the log-in's
@@ -154,16 +142,12 @@ TransferOutcome CurlWorker::folderCommand(TransferRequest::Operation operation, 
     if (!isSendableName(name))
         return refusal(text(kBadNameText));
     const QByteArray raw = cache_.rawName(name);
-    Attempt attempt;
-    if (sftp()) {
-        const char *verb = operation == Op::Mkdir ? "mkdir " : operation == Op::Rmdir ? "rmdir " : "rm ";
-        attempt = quote({verb + quotedPath(raw)});
-        if (attempt.ok())
-            attempt.replyCode = 200;
-    } else {
-        const char *verb = operation == Op::Mkdir ? "MKD " : operation == Op::Rmdir ? "RMD " : "DELE ";
-        attempt = quote({verb + raw});
-    }
+    using Folder = ProtocolDialect::Folder;
+    const Folder what = operation == Op::Mkdir   ? Folder::Make
+                        : operation == Op::Rmdir ? Folder::Remove
+                                                 : Folder::DeleteFile;
+    Attempt attempt = quote({dialect_->folderCommand(what, raw, folder_)});
+    dialect_->settle(attempt);
     if (attempt.ok() && positive(attempt.replyCode)) {
         if (operation == Op::Mkdir)
             cache_.add(raw, true, -1);
@@ -208,8 +192,7 @@ TransferOutcome CurlWorker::put(const QString &localPath, const QString &remote,
         curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(size));
     });
     ::close(fd);
-    // The upload left no TLS 1.3 ticket for the next data connection.
-    ticketSpent_ = tls13Only_ && reuseDemanded_;
+    dialect_->uploaded();
     if (!attempt.ok()) {
         // Once the server has opened the file, a broken upload leaves part of
         // it there; it goes as soon as the server can be asked.
@@ -236,11 +219,12 @@ bool CurlWorker::removePartialUpload()
     partial_.reset();
     const RemotePath current = folder_;
     folder_ = partial.folder;
-    const Attempt attempt = quote({(sftp() ? "rm " + quotedPath(partial.raw) : "DELE " + partial.raw)});
+    Attempt attempt = quote({dialect_->removeCommand(partial.raw, partial.folder)});
     folder_ = current;
     if (current == partial.folder)
         cache_.remove(partial.raw);
-    return attempt.ok() && (sftp() || positive(attempt.replyCode));
+    dialect_->settle(attempt);
+    return attempt.ok() && positive(attempt.replyCode);
 }
 
 TransferOutcome CurlWorker::get(const QString &remote, const QString &localPath)
@@ -322,29 +306,16 @@ TransferOutcome CurlWorker::rename(const QString &from, const QString &to, QStri
     const QByteArray rawFrom = cache_.rawName(from);
     const QByteArray rawTo = cache_.rawName(to);
     const QByteArray rawAside = cache_.rawName(aside);
-    std::function<bool(const QByteArray &, const QByteArray &, Attempt *)> move;
-    std::function<void(const QByteArray &)> remove;
-    if (sftp()) {
-        // SFTP servers of protocol version 3 refuse to rename over a file.
-        move = [this](const QByteArray &a, const QByteArray &b, Attempt *attempt) {
-            *attempt = quote({"rename " + quotedPath(a) + ' ' + quotedPath(b)});
-            return attempt->ok();
-        };
-        remove = [this](const QByteArray &name) { quote({"rm " + quotedPath(name)}); };
-    } else {
-        move = [this](const QByteArray &a, const QByteArray &b, Attempt *attempt) {
-            *attempt = quote({"RNFR " + a, "RNTO " + b});
-            return attempt->ok() && attempt->replyCodes.size() >= 2 && attempt->replyCodes.at(0) == 350 &&
-                   positive(attempt->replyCodes.at(1));
-        };
-        remove = [this](const QByteArray &name) { quote({"DELE " + name}); };
-    }
+    auto move = [this](const QByteArray &a, const QByteArray &b, Attempt *attempt) {
+        *attempt = quote(dialect_->renameCommands(a, b, folder_));
+        return dialect_->renamed(*attempt);
+    };
+    auto remove = [this](const QByteArray &name) { quote({dialect_->removeCommand(name, folder_)}); };
     Attempt attempt;
     bool done = move(rawFrom, rawTo, &attempt);
     // Only a refusal of the server's own (not a lost connection) is worth
     // the second way, and never over a folder.
-    const bool refused =
-        sftp() ? attempt.code == CURLE_QUOTE_ERROR : attempt.ok() && attempt.replyCodes.value(0) == 350;
+    const bool refused = dialect_->renameRefused(attempt);
     const listing::ListEntry *known = cache_.find(rawTo);
     if (!done && refused && !(known && known->directory)) {
         Attempt asideAttempt;

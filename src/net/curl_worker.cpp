@@ -4,7 +4,6 @@
 
 #include "net/curl_call.h"
 #include "net/curl_texts.h"
-#include "net/ssh_key.h"
 #include "net/trust_store.h"
 
 namespace webloom {
@@ -43,7 +42,9 @@ TransferOutcome CurlWorker::run(quint64 id, const TransferRequest &request, cons
             removePartialUpload();
         outcome = dispatch(request);
     }
-    outcome.secure = address_.scheme != ServerAddress::Scheme::Ftp;
+    outcome.secure = address_.encrypted();
+    if (!outcome.ok && dialect_)
+        outcome.tooManyConnections = dialect_->refusesMoreConnections(outcome.reply);
     return outcome;
 }
 
@@ -92,6 +93,8 @@ bool CurlWorker::ensureSession(const Transfer::Connection &connection, TransferO
         return false;
     }
     address_ = *address;
+    if (!dialect_)
+        dialect_ = ProtocolDialect::forAddress(address_);
     user_ = connection.user.toUtf8();
     password_ = connection.password.toUtf8();
     if (!openHandles()) {
@@ -103,7 +106,7 @@ bool CurlWorker::ensureSession(const Transfer::Connection &connection, TransferO
         return true;
     // Logging in shows where the server puts us; from then on every request
     // names its folder by path.
-    const QByteArray home = address_.urlBase() + (sftp() ? "/~/" : "/");
+    const QByteArray home = address_.urlBase() + dialect_->homePath();
     const Attempt attempt = perform(home, [](CURL *h, CurlCall &) { curl_easy_setopt(h, CURLOPT_NOBODY, 1L); });
     if (!attempt.ok()) {
         *failed = failure(attempt);
@@ -123,11 +126,7 @@ void CurlWorker::dropSession()
     loggedIn_ = false;
     folder_ = {};
     cache_.clear();
-    mlsd_ = Mlsd::Unknown;
-    tls13Only_ = false;
-    preferEd25519_ = true;
-    reuseDemanded_ = false;
-    ticketSpent_ = false;
+    dialect_.reset();
 }
 
 void CurlWorker::resetFolder()
@@ -137,27 +136,12 @@ void CurlWorker::resetFolder()
 
 QByteArray CurlWorker::folderUrl() const
 {
-    return address_.urlBase() + (sftp() ? folder_.sftpUrlPath() : folder_.ftpUrlPath());
+    return address_.urlBase() + dialect_->urlPath(folder_);
 }
 
 QByteArray CurlWorker::fileUrl(const QByteArray &raw) const
 {
     return folderUrl() + raw.toPercentEncoding();
-}
-
-QByteArray CurlWorker::quotedPath(const QByteArray &raw) const
-{
-    QByteArray path = folder_.plainPath();
-    if (!path.endsWith('/'))
-        path += '/';
-    path += raw;
-    QByteArray quoted = "\"";
-    for (const char c : path) {
-        if (c == '"' || c == '\\')
-            quoted += '\\';
-        quoted += c;
-    }
-    return quoted + '"';
 }
 
 // A server that gives up on an idle session says 421 and hangs up. libcurl
@@ -208,10 +192,8 @@ CurlWorker::Attempt CurlWorker::perform(const QByteArray &url, const Setup &setu
 {
     Attempt attempt;
     dropConnectionIfHungUp();
-    if (ticketSpent_) {
-        ticketSpent_ = false;
+    if (dialect_->keptConnectionsSpent())
         closeHandles();
-    }
     if (!openHandles()) {
         attempt.code = CURLE_FAILED_INIT;
         attempt.error = text(kNoHandleText);
@@ -222,19 +204,17 @@ CurlWorker::Attempt CurlWorker::perform(const QByteArray &url, const Setup &setu
     peer_.host = address_.host;
     peer_.port = address_.port;
     peer_.trustOnce = options_.trustOnce;
-    if (address_.scheme != ServerAddress::Scheme::Ftp) {
+    if (const std::optional<TrustStore::Kind> kind = dialect_->trustKind()) {
         const TrustStore store(options_.trustFile);
-        peer_.trusted =
-            store.fingerprint(address_.hostPort(), sftp() ? TrustStore::Kind::HostKey : TrustStore::Kind::Certificate);
+        peer_.trusted = store.fingerprint(address_.hostPort(), *kind);
     }
-    bool ed25519 = sftp() && preferEd25519_;
-    std::optional<PeerIdentity> ed25519Rejected;
+    dialect_->beginTries();
     qint64 lastTotal = -1;
     bool reportProgress = false;
     for (int round = 0; round < 2; ++round) {
         peer_.rejected.reset();
         peer_.keySeen = false;
-        askEd25519_ = ed25519;
+        dialect_->beginTry();
         // The handle keeps pointing at the call once it is dropped; the next
         // call resets it before anything can run.
         CurlCall call(*shared_, requestId_, progress_, options_.listingLimit, lastTotal);
@@ -260,20 +240,9 @@ CurlWorker::Attempt CurlWorker::perform(const QByteArray &url, const Setup &setu
         curl_easy_getinfo(handle_, CURLINFO_NUM_CONNECTS, &connects);
         const bool reused = connects == 0;
         const bool download = call.download();
-        if (ed25519) {
-            // Without an ed25519 key the key exchange fails before any key
-            // is shown. A key of another type may be the one the user
-            // trusted: earlier versions took the one libssh2 prefers.
-            const bool noSuchKey = !peer_.keySeen && (attempt.code == CURLE_FAILED_INIT || attempt.code == CURLE_SSH);
-            const bool otherTrusted = peer_.rejected && (!peer_.trusted.isEmpty() || !peer_.trustOnce.isEmpty());
-            if (noSuchKey || otherTrusted) {
-                ed25519 = false;
-                preferEd25519_ = false;
-                if (otherTrusted)
-                    ed25519Rejected = peer_.rejected;
-                --round;
-                continue;
-            }
+        if (dialect_->firstLook(attempt, peer_) == ProtocolDialect::Retry::SameRound) {
+            --round;
+            continue;
         }
         const bool lost = call.replyCode == 421 || attempt.code == CURLE_SEND_ERROR ||
                           attempt.code == CURLE_RECV_ERROR || attempt.code == CURLE_GOT_NOTHING ||
@@ -286,41 +255,21 @@ CurlWorker::Attempt CurlWorker::perform(const QByteArray &url, const Setup &setu
         // request, so it is tried once more on a fresh log-in.
         if (round == 0 && (lost || silent) && !call.greeted && call.moved == 0 && !shared_->stopped(requestId_))
             continue;
-        // Over TLS 1.3 a data connection must resume the control
-        // connection's session with a ticket from the server, and servers
-        // that demand this (proftpd by default) take each ticket once only.
-        // libcurl keeps one ticket and takes the next only when it reads from
-        // a data connection, which an upload does not do before it closes:
-        // after an upload the next data connection is refused, by a reply or,
-        // for a download, by a data connection that ends at once. A fresh
-        // log-in brings fresh tickets, and from then on every upload is
-        // followed by one.
-        const bool dataRefused = call.replyCode == 425 || call.replyCode == 522 ||
-                                 (download && !call.replyCodes.isEmpty() && call.replyCodes.last() == 150 &&
-                                  call.moved == 0 && !attempt.ok());
-        if (round == 0 && tls13Only_ && dataRefused && !shared_->stopped(requestId_)) {
-            reuseDemanded_ = true;
+        if (round > 0)
+            break;
+        const ProtocolDialect::Retry retry =
+            dialect_->lastLook(attempt, call, peer_, download, shared_->stopped(requestId_));
+        if (retry == ProtocolDialect::Retry::AgainFreshLogIn) {
             closeHandles();
             if (!openHandles())
                 break;
             continue;
         }
-        // A server that refuses TLS 1.2 altogether gets TLS 1.3.
-        if (round == 0 && attempt.code == CURLE_SSL_CONNECT_ERROR && !tls13Only_ && !peer_.rejected &&
-            address_.scheme != ServerAddress::Scheme::Sftp &&
-            (attempt.error.contains(QLatin1String("protocol version")) ||
-             attempt.error.contains(QLatin1String("unsupported protocol")))) {
-            tls13Only_ = true;
+        if (retry == ProtocolDialect::Retry::Again)
             continue;
-        }
         break;
     }
-    // No other key is trusted either: the one to show, and to trust from now
-    // on, is the ed25519 key.
-    if (ed25519Rejected && peer_.rejected) {
-        peer_.rejected = ed25519Rejected;
-        preferEd25519_ = true;
-    }
+    dialect_->endTries(peer_);
     if (attempt.ok() && reportProgress && lastTotal >= 0)
         progress_(lastTotal, lastTotal);
     return attempt;
@@ -330,63 +279,7 @@ void CurlWorker::setCommonOptions(const QByteArray &url)
 {
     CURL *h = handle_;
     curl_easy_setopt(h, CURLOPT_URL, url.constData());
-    switch (address_.scheme) {
-    case ServerAddress::Scheme::Ftp:
-        curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "ftp");
-        break;
-    case ServerAddress::Scheme::Sftp:
-        curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "sftp");
-        curl_easy_setopt(h, CURLOPT_SSH_HOSTKEYFUNCTION, &PeerCheck::hostKey);
-        curl_easy_setopt(h, CURLOPT_SSH_HOSTKEYDATA, &peer_);
-        if (askEd25519_) {
-            const QByteArray knownHosts = ed25519_.fileFor(address_.host, address_.port);
-            if (!knownHosts.isEmpty())
-                curl_easy_setopt(h, CURLOPT_SSH_KNOWNHOSTS, knownHosts.constData());
-        }
-        // With a password, the password; without, the user's SSH agent or
-        // the first of the key files the README names. Never libcurl's own
-        // guesses, which end with id_rsa in the current folder.
-        if (password_.isEmpty()) {
-            long types = CURLSSH_AUTH_AGENT;
-            // libcurl keeps its own copies of the names.
-            const SshKeyFiles key = findSshKey();
-            if (!key.privateKey.isEmpty()) {
-                curl_easy_setopt(h, CURLOPT_SSH_PRIVATE_KEYFILE, key.privateKey.constData());
-                if (!key.publicKey.isEmpty())
-                    curl_easy_setopt(h, CURLOPT_SSH_PUBLIC_KEYFILE, key.publicKey.constData());
-                types |= CURLSSH_AUTH_PUBLICKEY;
-            }
-            curl_easy_setopt(h, CURLOPT_SSH_AUTH_TYPES, types);
-        } else {
-            curl_easy_setopt(h, CURLOPT_SSH_AUTH_TYPES,
-                             static_cast<long>(CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_KEYBOARD));
-        }
-        break;
-    default:
-        // FTP over TLS: the control connection and every data connection
-        // (PROT P), never falling back to plain. A server without TLS ends
-        // the request before the user name is sent.
-        curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "ftp,ftps");
-        curl_easy_setopt(h, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
-        curl_easy_setopt(h, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
-        curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
-        // The host name is checked with the chain, where a certificate the
-        // user trusts may pass without it.
-        curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 0L);
-        curl_easy_setopt(h, CURLOPT_SSL_CTX_FUNCTION, &PeerCheck::sslContext);
-        curl_easy_setopt(h, CURLOPT_SSL_CTX_DATA, &peer_);
-        // Servers such as vsftpd accept a data connection only when it
-        // resumes the control connection's TLS session. TLS 1.3 tickets are
-        // used up one per connection and arrive on a data connection only
-        // if the client reads after the handshake, which an upload never
-        // does, so the second data connection would be refused ("522
-        // session reuse required"). TLS 1.2 sessions can be resumed again and
-        // again; TLS 1.3 is used only with servers that speak nothing older.
-        curl_easy_setopt(h, CURLOPT_SSLVERSION,
-                         long(CURL_SSLVERSION_TLSv1_2) |
-                             (tls13Only_ ? long(CURL_SSLVERSION_MAX_DEFAULT) : long(CURL_SSLVERSION_MAX_TLSv1_2)));
-        break;
-    }
+    dialect_->setOptions(h, peer_, password_);
     // Without a user name libcurl logs in as "anonymous", which is what an
     // empty user field means to an FTP user.
     if (!user_.isEmpty()) {
@@ -399,12 +292,6 @@ void CurlWorker::setCommonOptions(const QByteArray &url)
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, options_.stallSeconds);
     curl_easy_setopt(h, CURLOPT_TCP_KEEPALIVE, 1L);
-    curl_easy_setopt(h, CURLOPT_FTP_USE_EPSV, 1L);
-    // The data connection goes to the server we logged in to, whatever
-    // address a passive reply names (a server behind NAT often names its
-    // private one; a hostile one could name a third party).
-    curl_easy_setopt(h, CURLOPT_FTP_SKIP_PASV_IP, 1L);
-    curl_easy_setopt(h, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD));
 }
 
 } // namespace webloom

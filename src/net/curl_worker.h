@@ -11,16 +11,16 @@
 #include <curl/curl.h>
 
 #include "net/address.h"
+#include "net/curl_call.h"
 #include "net/curl_shared.h"
 #include "net/list_parser.h"
 #include "net/peer_check.h"
+#include "net/protocol_dialect.h"
 #include "net/remote_folder_cache.h"
 #include "net/remote_path.h"
 #include "net/transfer.h"
 
 namespace webloom {
-
-class CurlCall;
 
 struct CurlOptions {
     long connectTimeoutSeconds = 60;
@@ -61,19 +61,9 @@ public:
     void close();
 
 private:
-    struct Attempt {
-        CURLcode code = CURLE_OK;
-        long replyCode = 0;
-        QByteArray replyLine;
-        QList<long> replyCodes; // every final reply of the request, in order
-        QString error;
-        qint64 moved = 0;  // bytes the last try moved
-        int sinkError = 0; // why the download could not be written, if it could not
-        bool ok() const { return code == CURLE_OK; }
-    };
+    using Attempt = CallResult;
     // Sets a call up for its request; run again for each try.
     using Setup = std::function<void(CURL *, CurlCall &)>;
-    enum class Mlsd { Unknown, Yes, No };
 
     TransferOutcome dispatch(const TransferRequest &request);
     bool ensureSession(const Transfer::Connection &connection, TransferOutcome *failed);
@@ -94,13 +84,9 @@ private:
 
     QByteArray folderUrl() const;
     QByteArray fileUrl(const QByteArray &raw) const;
-    // A path in the current folder as an SFTP quote command takes it.
-    QByteArray quotedPath(const QByteArray &raw) const;
-    bool sftp() const { return address_.isSftp(); }
 
     static TransferOutcome refusal(const QString &text);
     static TransferOutcome success(const Attempt &attempt);
-    bool controlEncrypted(const Attempt &attempt) const;
     TransferOutcome failure(const Attempt &attempt) const;
 
     Attempt perform(const QByteArray &url, const Setup &setup);
@@ -122,23 +108,14 @@ private:
     Transfer::Connection connection_;
     ServerAddress address_;
     PeerCheck peer_;
-    // SFTP asks the server for its ed25519 key first; not again in this
-    // session once the server turned out to have none, or another key of it
-    // was the one trusted.
-    Ed25519Preference ed25519_;
-    bool preferEd25519_ = true;
-    bool askEd25519_ = false; // for the attempt under way
-    bool tls13Only_ = false;
-    // The server accepts a TLS 1.3 data connection only with a ticket it has
-    // not seen before.
-    bool reuseDemanded_ = false;
-    bool ticketSpent_ = false;
+    // Chosen when the session starts; holds what the protocol learnt of the
+    // server in this session.
+    std::unique_ptr<ProtocolDialect> dialect_;
     QByteArray user_;
     QByteArray password_;
     bool loggedIn_ = false;
     RemotePath folder_;
     RemoteFolderCache cache_;
-    Mlsd mlsd_ = Mlsd::Unknown;
     // An upload stopped part-way: the file it left on the server.
     struct Partial {
         RemotePath folder;

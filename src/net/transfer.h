@@ -129,6 +129,9 @@ struct TransferOutcome {
     // The connection was to be encrypted (TLS or SSH), whether or not it got
     // that far.
     bool secure = false;
+    // The server turned the connection away for the number of connections
+    // already open; nothing was done.
+    bool tooManyConnections = false;
 };
 
 // The transfer layer of an FTP session: one connection to one server, one

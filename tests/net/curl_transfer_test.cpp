@@ -409,6 +409,31 @@ TEST_F(CurlTransferTest, BusyRefusesWithoutDisturbingTheRunningRequest)
     EXPECT_EQ(shown(seen[1]), kRootListing) << "the refused CD did not run";
 }
 
+TEST_F(CurlTransferTest, AServerFullOfConnectionsSaysSoApartFromOtherRefusals)
+{
+    startServer({.maxConnections = 1});
+    TransferOutcome outcome = run(TransferRequest::list());
+    ASSERT_TRUE(outcome.ok) << outcome.reply.toStdString();
+    EXPECT_FALSE(outcome.tooManyConnections);
+
+    // The first session stays logged in, so a second one is one too many.
+    CurlTransfer second;
+    second.setConnection({server_.address(), kUser, kPassword});
+    outcome = request(second, TransferRequest::list());
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_TRUE(outcome.tooManyConnections) << outcome.reply.toStdString();
+
+    // Any other refusal is no such thing (a server of its own, so that the
+    // first session's going cannot race the log-in).
+    test::FtpServer other;
+    ASSERT_TRUE(other.start(root_.path(), kUser, kPassword)) << other.log().toStdString();
+    CurlTransfer third;
+    third.setConnection({other.address(), kUser, QStringLiteral("wrong")});
+    outcome = request(third, TransferRequest::list());
+    EXPECT_EQ(outcome.failure, TransferOutcome::Failure::Login);
+    EXPECT_FALSE(outcome.tooManyConnections) << outcome.reply.toStdString();
+}
+
 TEST_F(CurlTransferTest, AFailedDownloadLeavesNoTemporaryFile)
 {
     // The disk fills up half-way (a size limit stands in for it, as
