@@ -12,7 +12,8 @@ using namespace curltext;
 
 CurlWorker::CurlWorker(std::shared_ptr<CurlShared> shared, CurlOptions options, Progress progress)
     : shared_(std::move(shared)), options_(options), progress_(std::move(progress)),
-      trace_(qEnvironmentVariableIsSet("WEBLOOM_FTP_TRACE"))
+      trace_(qEnvironmentVariableIsSet("WEBLOOM_FTP_TRACE")),
+      trust_(std::make_unique<TrustStore>(options_.trustFile, options_.trustOnce))
 {
 }
 
@@ -199,15 +200,13 @@ CurlWorker::Attempt CurlWorker::perform(const QByteArray &url, const Setup &setu
         attempt.error = text(kNoHandleText);
         return attempt;
     }
-    // The trust the user gave is read afresh for every request, so that a
-    // server trusted in another window counts at once.
+    // The trust the user gave is asked for every request, so that a server
+    // trusted in another window counts at once.
     peer_.host = address_.host;
     peer_.port = address_.port;
-    peer_.trustOnce = options_.trustOnce;
-    if (const std::optional<TrustStore::Kind> kind = dialect_->trustKind()) {
-        const TrustStore store(options_.trustFile);
-        peer_.trusted = store.fingerprint(address_.hostPort(), *kind);
-    }
+    peer_.trustOnce = trust_->acceptedOnce();
+    if (const std::optional<TrustLookup::Kind> kind = dialect_->trustKind())
+        peer_.trusted = trust_->fingerprint(address_.hostPort(), *kind);
     dialect_->beginTries();
     qint64 lastTotal = -1;
     bool reportProgress = false;

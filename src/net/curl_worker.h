@@ -19,6 +19,7 @@
 #include "net/remote_folder_cache.h"
 #include "net/remote_path.h"
 #include "net/transfer.h"
+#include "net/trust_lookup.h"
 
 namespace webloom {
 
@@ -99,6 +100,9 @@ private:
     CurlOptions options_;
     Progress progress_;
     bool trace_ = false;
+    // Asked before every request, and read from its file only when that
+    // changed.
+    std::unique_ptr<TrustLookup> trust_;
 
     CURLM *multi_ = nullptr;
     CURL *handle_ = nullptr;

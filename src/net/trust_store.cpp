@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <sys/stat.h>
+
 #include "document/atomic_file.h"
 #include "document/settings.h"
 
@@ -32,15 +34,32 @@ QString TrustStore::defaultPath()
     return QFileInfo(settings::storePath()).absolutePath() + QStringLiteral("/webloom/trusted-servers.txt");
 }
 
-TrustStore::TrustStore(QString path) : path_(std::move(path))
+TrustStore::TrustStore(QString path, QStringList acceptedOnce)
+    : path_(std::move(path)), acceptedOnce_(std::move(acceptedOnce))
 {
+}
+
+const QList<QByteArray> &TrustStore::lines() const
+{
+    struct stat st {};
+    QByteArray identity = "none";
+    if (::stat(QFile::encodeName(path_).constData(), &st) == 0)
+        identity = QByteArray::number(quint64(st.st_dev)) + ' ' + QByteArray::number(quint64(st.st_ino)) + ' ' +
+                   QByteArray::number(qint64(st.st_size)) + ' ' + QByteArray::number(qint64(st.st_ctim.tv_sec)) + '.' +
+                   QByteArray::number(qint64(st.st_ctim.tv_nsec)) + ' ' +
+                   QByteArray::number(qint64(st.st_mtim.tv_sec)) + '.' + QByteArray::number(qint64(st.st_mtim.tv_nsec));
+    if (identity != readFrom_ || identity == "none") {
+        lines_ = readLines(path_);
+        readFrom_ = identity;
+    }
+    return lines_;
 }
 
 QString TrustStore::fingerprint(const QString &hostPort, Kind kind) const
 {
     const QByteArray host = hostPort.toUtf8();
     QString found;
-    for (const QByteArray &line : readLines(path_)) {
+    for (const QByteArray &line : lines()) {
         const QList<QByteArray> fields = line.trimmed().split(' ');
         if (fields.size() == 3 && fields[0] == host && fields[1] == kindName(kind))
             found = QString::fromLatin1(fields[2]);

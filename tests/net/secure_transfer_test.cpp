@@ -319,5 +319,28 @@ TEST_F(SecureTransferTest, SftpAsksForTheEd25519KeyAndNamesEveryKeysType)
     EXPECT_TRUE(request(*t, TransferRequest::list()).ok);
 }
 
+// The store keeps what it read and reads again only after the file changed,
+// by this process or another.
+TEST(TrustStoreTest, SeesEveryChangeOfTheFileAndKeepsTheRunsOwnAcceptances)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("trusted-servers.txt"));
+    const QString host = QStringLiteral("127.0.0.1:2121");
+    const TrustStore asked(path, {QStringLiteral("SHA256:once")});
+    EXPECT_EQ(asked.acceptedOnce(), QStringList{QStringLiteral("SHA256:once")});
+    EXPECT_TRUE(asked.fingerprint(host, TrustStore::Kind::Certificate).isEmpty());
+
+    TrustStore other(path);
+    ASSERT_TRUE(other.remember(host, TrustStore::Kind::Certificate, QStringLiteral("SHA256:first")));
+    EXPECT_EQ(asked.fingerprint(host, TrustStore::Kind::Certificate), QStringLiteral("SHA256:first"));
+    EXPECT_TRUE(asked.fingerprint(host, TrustStore::Kind::HostKey).isEmpty());
+    // Same length, so only the file's identity tells the change.
+    ASSERT_TRUE(other.remember(host, TrustStore::Kind::Certificate, QStringLiteral("SHA256:other")));
+    EXPECT_EQ(asked.fingerprint(host, TrustStore::Kind::Certificate), QStringLiteral("SHA256:other"));
+    ASSERT_TRUE(QFile::remove(path));
+    EXPECT_TRUE(asked.fingerprint(host, TrustStore::Kind::Certificate).isEmpty());
+}
+
 } // namespace
 } // namespace webloom
