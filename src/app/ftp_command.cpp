@@ -10,8 +10,8 @@
 #include "app/process_secrets.h"
 #include "app/server_trust.h"
 #include "app/terminal_text.h"
-#include "upload/address.h"
-#include "upload/curl_transfer.h"
+#include "net/address.h"
+#include "net/curl_transfer.h"
 
 namespace webloom {
 

@@ -5,7 +5,7 @@
 
 #include <optional>
 
-#include "upload/transfer.h"
+#include "net/transfer.h"
 
 namespace webloom {
 

@@ -10,11 +10,11 @@
 #include "app/terminal_text.h"
 #include "document/project_file.h"
 #include "document/settings.h"
-#include "upload/address.h"
-#include "upload/curl_transfer.h"
+#include "net/address.h"
+#include "net/curl_transfer.h"
 #include "publish/publisher.h"
 #include "sites/registry.h"
-#include "upload/trust_prompt.h"
+#include "net/trust_prompt.h"
 
 namespace webloom {
 

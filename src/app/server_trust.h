@@ -5,7 +5,7 @@
 #include <QTextStream>
 
 #include "connect/connection_questions.h"
-#include "upload/transfer.h"
+#include "net/transfer.h"
 
 namespace webloom {
 

@@ -1,7 +1,7 @@
 #include "connect/connection_questions.h"
 
 #include "connect/trust_questions.h"
-#include "upload/address.h"
+#include "net/address.h"
 
 namespace webloom {
 

@@ -6,8 +6,8 @@
 #include <optional>
 
 #include "document/prompter.h"
-#include "upload/transfer.h"
-#include "upload/trust_store.h"
+#include "net/transfer.h"
+#include "net/trust_store.h"
 
 namespace webloom {
 

@@ -3,8 +3,8 @@
 #include <QString>
 
 #include "document/prompter.h"
-#include "upload/transfer.h"
-#include "upload/trust_store.h"
+#include "net/transfer.h"
+#include "net/trust_store.h"
 
 namespace webloom {
 

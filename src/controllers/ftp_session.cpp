@@ -8,8 +8,8 @@
 
 #include "document/file_name.h"
 #include "document/spaces.h"
-#include "upload/address.h"
-#include "upload/trust_prompt.h"
+#include "net/address.h"
+#include "net/trust_prompt.h"
 
 namespace webloom {
 

@@ -10,7 +10,7 @@
 
 #include "document/prompter.h"
 #include "controllers/ftp_view.h"
-#include "upload/transfer.h"
+#include "net/transfer.h"
 
 namespace webloom {
 

@@ -8,7 +8,7 @@
 
 #include "pages/site_build.h"
 #include "publish/publish_record.h"
-#include "upload/remote_entry.h"
+#include "net/remote_entry.h"
 
 namespace webloom {
 

@@ -15,7 +15,7 @@
 #include <unistd.h>
 
 #include "document/atomic_file.h"
-#include "upload/address.h"
+#include "net/address.h"
 
 namespace webloom {
 

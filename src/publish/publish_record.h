@@ -5,7 +5,7 @@
 #include <QSet>
 #include <QString>
 
-#include "upload/transfer.h"
+#include "net/transfer.h"
 
 namespace webloom {
 

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "upload/trust_prompt.h"
+#include "net/trust_prompt.h"
 
 namespace webloom {
 
@@ -132,12 +132,6 @@ void Publisher::send(Lane &lane, Step step, const TransferRequest &request)
     lane.transfer->start(request);
 }
 
-bool Publisher::refusedForNumbers(const TransferOutcome &outcome) const
-{
-    const QString &reply = outcome.reply;
-    return reply.startsWith(QLatin1String("421")) || reply.contains(QLatin1String("too many"), Qt::CaseInsensitive);
-}
-
 QString Publisher::describe(const TransferOutcome &outcome) const
 {
     const QString secure = secureFailureMessage(outcome);
@@ -252,7 +246,7 @@ void Publisher::onOutcome(Lane &lane, const TransferOutcome &outcome)
             send(lane, Step::Rename, TransferRequest::rename(lane.temporary, lane.file->file.name, lane.aside));
             return;
         }
-        if (refusedForNumbers(outcome)) {
+        if (outcome.tooManyConnections) {
             // Refused before anything was stored.
             record_.removeTemporary(lane.temporary);
             saveRecord();

@@ -13,7 +13,7 @@
 
 #include "publish/publish_plan.h"
 #include "publish/publish_record.h"
-#include "upload/transfer.h"
+#include "net/transfer.h"
 
 namespace webloom {
 
@@ -114,7 +114,6 @@ private:
     // Keeps the record's temporary names true before a step that depends
     // on them; a failure is reported at the end.
     void saveRecord();
-    bool refusedForNumbers(const TransferOutcome &outcome) const;
     QString describe(const TransferOutcome &outcome) const;
 
     Settings settings_;

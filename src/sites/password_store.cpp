@@ -8,7 +8,7 @@
 #include <atomic>
 #include <memory>
 
-#include "upload/address.h"
+#include "net/address.h"
 
 namespace webloom {
 

@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "sites/password_store.h"
-#include "upload/transfer.h"
+#include "net/transfer.h"
 
 namespace webloom {
 

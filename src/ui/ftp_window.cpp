@@ -16,9 +16,9 @@
 #include "ui/qt_prompter.h"
 #include "ui/stored_hostmei.h"
 #include "ui_ftp_window.h"
-#include "upload/address.h"
 #include "controllers/ftp_session.h"
-#include "upload/transfer.h"
+#include "net/address.h"
+#include "net/transfer.h"
 
 namespace webloom {
 

@@ -9,7 +9,7 @@
 
 #include "controllers/ftp_view.h"
 #include "controllers/registry_form.h"
-#include "upload/trust_store.h"
+#include "net/trust_store.h"
 
 namespace Ui {
 class ftpform;

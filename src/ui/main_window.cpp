@@ -31,7 +31,7 @@
 #include "ui/howto_window.h"
 #include "ui/qt_prompter.h"
 #include "ui_main_window.h"
-#include "upload/curl_transfer.h"
+#include "net/curl_transfer.h"
 
 namespace webloom {
 

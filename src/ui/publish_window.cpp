@@ -13,7 +13,7 @@
 #include "ui/qt_prompter.h"
 #include "ui/stored_hostmei.h"
 #include "ui_publish_window.h"
-#include "upload/address.h"
+#include "net/address.h"
 
 namespace webloom {
 

@@ -9,7 +9,7 @@
 
 #include "publish/publisher.h"
 #include "controllers/registry_form.h"
-#include "upload/trust_store.h"
+#include "net/trust_store.h"
 
 namespace Ui {
 class publishform;

@@ -17,9 +17,9 @@
 #include "app/ftp_command.h"
 #include "app/process_secrets.h"
 #include "support/golden.h"
-#include "upload/ftp_server.h"
-#include "upload/secure_servers.h"
-#include "upload/tls_ftp_server.h"
+#include "net/ftp_server.h"
+#include "net/secure_servers.h"
+#include "net/tls_ftp_server.h"
 
 namespace webloom {
 namespace {

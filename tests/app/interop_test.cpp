@@ -19,10 +19,10 @@
 #include "support/golden.h"
 #include "support/scoped_env.h"
 #include "support/scripted_prompter.h"
-#include "upload/curl_transfer.h"
-#include "upload/more_servers.h"
+#include "net/curl_transfer.h"
+#include "net/more_servers.h"
 #include "sites/registry.h"
-#include "upload/transfer_request.h"
+#include "net/transfer_request.h"
 
 // Counts the threads, other than the tests' own, that free their OpenSSL
 // state, and passes the call on to OpenSSL.

@@ -10,10 +10,10 @@
 #include "document/project_file.h"
 #include "support/golden.h"
 #include "support/scripted_prompter.h"
-#include "upload/ftp_server.h"
+#include "net/ftp_server.h"
 #include "sites/registry.h"
-#include "upload/secure_servers.h"
-#include "upload/tls_ftp_server.h"
+#include "net/secure_servers.h"
+#include "net/tls_ftp_server.h"
 
 namespace webloom {
 namespace {

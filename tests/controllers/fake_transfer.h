@@ -8,7 +8,7 @@
 
 #include <functional>
 
-#include "upload/transfer.h"
+#include "net/transfer.h"
 
 namespace webloom::test {
 

@@ -2,7 +2,7 @@
 // lines. Whatever comes through to the window must be one safe path element
 // per line, and sizes are never below "unknown".
 #include "fuzz/fuzz_check.h"
-#include "upload/list_parser.h"
+#include "net/list_parser.h"
 
 using namespace webloom::listing;
 

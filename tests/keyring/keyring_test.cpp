@@ -22,7 +22,7 @@
 #include "support/golden.h"
 #include "support/scoped_env.h"
 #include "support/scripted_prompter.h"
-#include "upload/ftp_server.h"
+#include "net/ftp_server.h"
 #include "sites/password_store.h"
 #include "controllers/registry_form.h"
 

@@ -13,8 +13,8 @@
 #include "document/project_file.h"
 #include "support/golden.h"
 #include "support/scripted_prompter.h"
-#include "upload/curl_transfer.h"
-#include "upload/ftp_server.h"
+#include "net/curl_transfer.h"
+#include "net/ftp_server.h"
 #include "publish/publisher.h"
 
 namespace webloom {

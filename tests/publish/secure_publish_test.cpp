@@ -10,8 +10,8 @@
 #include "publish/publisher.h"
 #include "support/golden.h"
 #include "support/scripted_prompter.h"
-#include "upload/curl_transfer.h"
-#include "upload/secure_servers.h"
+#include "net/curl_transfer.h"
+#include "net/secure_servers.h"
 
 namespace webloom {
 namespace {

@@ -32,8 +32,8 @@
 #include "ui/ftp_window.h"
 #include "ui/main_window.h"
 #include "controllers/fake_transfer.h"
-#include "upload/ftp_server.h"
 #include "controllers/ftp_session.h"
+#include "net/ftp_server.h"
 #include "sites/password_store.h"
 #include "controllers/registry_form.h"
 

@@ -19,9 +19,9 @@
 #include "support/scripted_prompter.h"
 #include "ui/main_window.h"
 #include "ui/publish_window.h"
-#include "upload/ftp_server.h"
 #include "controllers/registry_form.h"
-#include "upload/tls_ftp_server.h"
+#include "net/ftp_server.h"
+#include "net/tls_ftp_server.h"
 
 using namespace webloom;
 
