@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A TCP proxy that holds every chunk for a while in each direction, so that a
 server on 127.0.0.1 answers as if it were far away. Only the connection made
 through it is delayed: an FTP client that opens its data connections to the

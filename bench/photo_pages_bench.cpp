@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writing a series of photo pages for a large folder: listmake and kaki over
 // N photos at 20 per page, into a temporary base folder. The work should
 // grow linearly with N (the reported complexity fit shows it).

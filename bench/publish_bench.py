@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Publishes a site of FILES photos of SIZE bytes (and the photo page that
 shows them) with `webloom publish --parallel 4`, and mirrors the same folder
 with `lftp -e "mirror -R --parallel=4"`, to a real FTP server on 127.0.0.1

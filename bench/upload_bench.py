@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Uploads the same files with `webloom ftp` and with curl's multi-file upload
 to a real FTP server on 127.0.0.1, through a proxy that delays the control
 connection by DELAY ms each way, in the same run, and prints both times.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Linked into the sanitizer build's programs only.
 //
 // When closing waits too long for a slow server's goodbye, the sockets are

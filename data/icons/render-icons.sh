@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders the program icon's PNG sizes from its SVG into the hicolor layout
 # beside this script. The PNGs are committed, so building needs no SVG
 # renderer; after changing the SVG run this once (rsvg-convert comes with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "connect/connection_questions.h"
 
 #include "connect/trust_questions.h"

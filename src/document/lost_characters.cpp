@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "document/lost_characters.h"
 
 #include "document/cp932.h"

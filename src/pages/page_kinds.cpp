@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "pages/page_kinds.h"
 
 #include "pages/link_page.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "pages/top_page.h"
 
 #include "document/addresses.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's own arguments, run as a process without a display: help and
 // version need none, mistakes must not fall through to the window, and the
 // window says in one line that it cannot open.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The common Linux servers, each for a whole session through the transfer
 // layer and for a publish from the command line: pure-ftpd with TLS required,
 // proftpd with TLS 1.2 and with TLS 1.3 only (both demanding that data

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What "webloom ftp" puts on a terminal: server text with its control
 // characters escaped, and a password prompt that always gives the echo back.
 #include <gtest/gtest.h>

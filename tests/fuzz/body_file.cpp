@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The body-file decoder of "ファイルの読み込み" on any file: lines end in "\n"
 // only, and a file that is valid UTF-8 beyond ASCII reads as UTF-8.
 #include <QStringDecoder>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The code page 932 conversion both ways. The input is read as code page 932
 // bytes and, as text, as UTF-8 or (first byte odd) as UTF-16 so that lone
 // surrogates come in too.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The listing parser on any server reply, read both as LIST and as MLSD
 // lines. Whatever comes through to the window must be one safe path element
 // per line, and sizes are never below "unknown".

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The project loader on any bytes. What it accepts must survive a save and a
 // second load: the second load is complete, gives the values the save could
 // carry, and a second save writes the same bytes.

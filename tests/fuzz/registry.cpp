@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The registry reader on any file. Whatever it accepts is at most eleven
 // entries; entries that the commands may write back (none refused by
 // unstorableReason) read back equal, so a registration never changes the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Replays stored inputs through a fuzz target without libFuzzer, so that the
 // corpus runs as an ordinary test under any compiler. Arguments are files or
 // folders (every file below a folder, in name order).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The registry's passwords in the desktop keyring, against a real Secret
 // Service: a session bus and a keyring daemon of the test's own, HOME and the
 // XDG folders in a temporary folder. The keyring library and the bus

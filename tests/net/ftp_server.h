@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A throw-away FTP server on 127.0.0.1 for the transfer tests: pyftpdlib run

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Listing lines as servers of several kinds send them.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The common Linux servers on 127.0.0.1, each with its own configuration in a

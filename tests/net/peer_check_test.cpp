@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The certificate check on its own, with certificates made by openssl and
 // signed by an authority the test makes: which host names they name.
 #include <gtest/gtest.h>

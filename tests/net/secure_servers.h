@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Servers that speak FTP over TLS (vsftpd) and SFTP (asyncssh) on 127.0.0.1,

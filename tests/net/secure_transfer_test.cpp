@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The curl transfer over FTP with TLS (vsftpd) and SFTP (asyncssh) on
 // 127.0.0.1: every operation once, and the server's identity checked before
 // anything else is sent.

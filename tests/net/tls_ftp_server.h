@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Servers on 127.0.0.1 that go wrong part of the way into an encrypted

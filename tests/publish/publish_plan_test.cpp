@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The plan from the site's files, the record of the last publish and the
 // server's listing, with no server: one row a case.
 #include <gtest/gtest.h>

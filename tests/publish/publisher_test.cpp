@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Publishing a site to a real FTP server on 127.0.0.1.
 #include <gtest/gtest.h>
 

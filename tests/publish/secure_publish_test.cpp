@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Publishing over FTP with TLS (vsftpd) and SFTP (asyncssh) on 127.0.0.1.
 #include <gtest/gtest.h>
 

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Every C++ file under src/, tests/ and bench/ must read as the project's
 # .clang-format writes it. The files are found on disk, not through git, so
 # the check also runs in an unpacked source tarball.

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # "make install" into a scratch folder: exactly the expected files, the icon
 # in every size it claims, an AppStream tree whose metadata, menu entry and
 # icon agree, and a program that starts from there.

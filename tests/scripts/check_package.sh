@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package of the built program: its files, its control fields
 # (Depends found by dpkg-shlibdeps, the font recommended, no maintainer
 # scripts), and its program started from a scratch root.

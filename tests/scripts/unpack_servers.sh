@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Unpacks the FTP servers the interoperability tests start into DEST, without
 # installing them: Debian's pure-ftpd and proftpd conflict with the vsftpd the
 # other tests use (each is an "ftp-server"). Their libraries are installed by

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // main() for test programs that need a Qt application object: the widget
 // tests get a QApplication (run with QT_QPA_PLATFORM=offscreen), the others a
 // QCoreApplication so that event loops and queued signals work.

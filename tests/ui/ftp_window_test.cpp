@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The FTP window over a scripted transfer: load, the local pane, the
 // registry controls and the session's buttons as the user presses them.
 #include <gtest/gtest.h>

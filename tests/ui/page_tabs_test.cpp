@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sub page, self-introduction and link tabs driven through their buttons,
 // as the user drives them: fields typed into widgets, rows picked with the
 // mouse, files chosen in the window's scripted dialogs.

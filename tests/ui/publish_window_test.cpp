@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The publish window opened from the main window, against a real FTP server
 // on 127.0.0.1.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Unsaved work kept while the window runs: a window killed after typing
 // offers its fields back at the next start.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The secondary windows as a new user meets them on a small screen (the
 // offscreen platform's 800 × 600), and the main window's keys.
 #include <gtest/gtest.h>

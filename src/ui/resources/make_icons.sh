@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Draws the preview window's toolbar icons with ImageMagick. Run from this
 # folder; the PNGs are committed, so the build does not need ImageMagick. The
 # program icon is drawn as SVG under data/icons/.
