@@ -282,8 +282,9 @@ TEST_F(FtpCommandTest, AServerThatWillNotEncryptTheDataGetsNoPlainLogIn)
     QTemporaryDir work;
     const test::Certificate certificate = test::Certificate::make(work.path(), QStringLiteral("half"));
     for (const test::TlsRefusal refusal : {test::TlsRefusal::Prot, test::TlsRefusal::Data}) {
-        test::TlsFtpServer server;
-        ASSERT_TRUE(server.start(root_.path(), kUser, kPassword, certificate, refusal)) << server.log().toStdString();
+        test::FtpServer server;
+        ASSERT_TRUE(server.start(root_.path(), kUser, kPassword, test::refusingTls(certificate, refusal)))
+            << server.log().toStdString();
         // Neither without a scheme (even with --allow-plain) nor with ftpes://
         // does a refusal after the encrypted log-in lead to a plain one, and
         // the password did go, encrypted: "nothing was sent" would be false.

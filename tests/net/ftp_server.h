@@ -32,6 +32,11 @@ struct FtpServerOptions {
     int maxConnections = 0;             // refuses connections beyond this many (421)
     bool refuseRenameOver = false;      // RNTO onto an existing file gets 553
     bool refuseRenamingUploads = false; // RNTO of a file the session stored gets 553
+    // With a certificate and its key: TLS required on the control connection.
+    QString tlsCertificate = {};
+    QString tlsKey = {};
+    bool refuseProt = false;          // with TLS: PROT P gets 534
+    bool refuseEncryptedData = false; // with TLS: each data connection gets 522
 };
 
 class FtpServer {
@@ -64,6 +69,10 @@ public:
             {QStringLiteral("max_connections"), options.maxConnections},
             {QStringLiteral("refuse_rename_over"), options.refuseRenameOver},
             {QStringLiteral("refuse_renaming_uploads"), options.refuseRenamingUploads},
+            {QStringLiteral("cert"), options.tlsCertificate},
+            {QStringLiteral("key"), options.tlsKey},
+            {QStringLiteral("refuse_prot"), options.refuseProt},
+            {QStringLiteral("refuse_data"), options.refuseEncryptedData},
         };
         const QStringList arguments = {QStringLiteral("-c"), QString::fromLatin1(kScript),
                                        QString::fromUtf8(QJsonDocument(settings).toJson(QJsonDocument::Compact))};
@@ -232,11 +241,20 @@ from pyftpdlib.servers import FTPServer
 opt = json.loads(sys.argv[1])
 authorizer = DummyAuthorizer()
 authorizer.add_user(opt['user'], opt['password'], opt['root'], perm='elradfmwMT')
+Base = FTPHandler
+if opt['cert']:
+    from pyftpdlib.handlers import TLS_DTPHandler, TLS_FTPHandler as Base
 
-class Handler(FTPHandler):
+class Handler(Base):
     def ftp_STOR(self, file, mode='w'):
         self.stored = getattr(self, 'stored', set()) | {file}
-        return FTPHandler.ftp_STOR(self, file, mode)
+        return Base.ftp_STOR(self, file, mode)
+
+    def ftp_PROT(self, line):
+        if opt['refuse_prot']:
+            self.respond('534 Data protection refused by policy.')
+            return
+        return Base.ftp_PROT(self, line)
 
     def ftp_RNTO(self, path):
         source = self._rnfr
@@ -245,16 +263,16 @@ class Handler(FTPHandler):
             self._rnfr = None
             self.respond('553 Requested action not taken.')
             return
-        return FTPHandler.ftp_RNTO(self, path)
+        return Base.ftp_RNTO(self, path)
 
     def ftp_QUIT(self, line):
         if opt['silent_quit']:
             return
-        return FTPHandler.ftp_QUIT(self, line)
+        return Base.ftp_QUIT(self, line)
 
     def ftp_MLSD(self, path):
         if not opt['endless']:
-            return FTPHandler.ftp_MLSD(self, path)
+            return Base.ftp_MLSD(self, path)
         def lines():
             n = 0
             while True:
@@ -274,7 +292,7 @@ class DosFS(AbstractedFS):
 
 Handler.authorizer = authorizer
 if opt['without_mlsd'] or opt['dos']:
-    Handler.proto_cmds = {k: v for k, v in FTPHandler.proto_cmds.items() if k not in ('MLSD', 'MLST')}
+    Handler.proto_cmds = {k: v for k, v in Base.proto_cmds.items() if k not in ('MLSD', 'MLST')}
 if opt['dos']:
     Handler.abstracted_fs = DosFS
 if opt['idle'] > 0:
@@ -286,6 +304,17 @@ if opt['rate'] > 0:
         read_limit = opt['rate']
         write_limit = opt['rate']
     Handler.dtp_handler = Throttled
+if opt['cert']:
+    class DTP(TLS_DTPHandler):
+        def secure_connection(self, ssl_context):
+            if not opt['refuse_data']:
+                return TLS_DTPHandler.secure_connection(self, ssl_context)
+            self.cmd_channel.respond('522 Encrypted data connections are not available.')
+            self.close()
+    Handler.certfile = opt['cert']
+    Handler.keyfile = opt['key']
+    Handler.dtp_handler = DTP
+    Handler.tls_control_required = True
 
 config_logging(level=logging.DEBUG)
 server = FTPServer(('127.0.0.1', 0), Handler)

@@ -88,23 +88,12 @@ public:
 protected:
     bool launch(const QString &program, const QStringList &arguments, const QStringList &libraries = {})
     {
-        process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-        process_.setProcessChannelMode(QProcess::MergedChannels);
         if (!libraries.isEmpty()) {
             QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
             environment.insert(QStringLiteral("LD_LIBRARY_PATH"), libraries.join(QLatin1Char(':')));
             process_.setProcessEnvironment(environment);
         }
-        process_.start(program, arguments);
-        if (!process_.waitForStarted(5000))
-            return false;
-        for (QDeadlineTimer deadline(10000); !deadline.hasExpired(); QThread::msleep(20)) {
-            if (process_.state() != QProcess::Running)
-                return false;
-            if (accepting(port_))
-                return true;
-        }
-        return false;
+        return startListening(process_, program, arguments, port_);
     }
 
     QProcess process_;

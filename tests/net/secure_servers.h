@@ -91,6 +91,25 @@ inline bool accepting(int port)
     return ok;
 }
 
+// Starts a server that writes nothing useful, dies with the test program,
+// and tells it is ready only by listening on port: true once it does, within
+// ten seconds.
+inline bool startListening(QProcess &process, const QString &program, const QStringList &arguments, int port)
+{
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    if (!process.waitForStarted(5000))
+        return false;
+    for (QDeadlineTimer deadline(10000); !deadline.hasExpired(); QThread::msleep(20)) {
+        if (process.state() != QProcess::Running)
+            return false;
+        if (accepting(port))
+            return true;
+    }
+    return false;
+}
+
 // vsftpd with TLS required for log-in and data, explicit (AUTH TLS) or
 // implicit. It lets in the anonymous user "ftp" (whatever the password) with
 // full rights below root, running as whoever starts it.
@@ -123,18 +142,7 @@ public:
                             implicit ? QStringLiteral("YES") : QStringLiteral("NO"), log_)
                        .toUtf8());
         file.close();
-        process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-        process_.setProcessChannelMode(QProcess::MergedChannels);
-        process_.start(QStringLiteral("/usr/sbin/vsftpd"), {config});
-        if (!process_.waitForStarted(5000))
-            return false;
-        for (QDeadlineTimer deadline(10000); !deadline.hasExpired(); QThread::msleep(20)) {
-            if (process_.state() != QProcess::Running)
-                return false;
-            if (accepting(port_))
-                return true;
-        }
-        return false;
+        return startListening(process_, QStringLiteral("/usr/sbin/vsftpd"), {config}, port_);
     }
     void stop()
     {

@@ -28,18 +28,24 @@ protected:
         options_.trustFile = work_.filePath(QStringLiteral("trusted.txt"));
     }
 
-    QTemporaryDir work_, root_;
+    // The sample project's pages, built into a folder of the fixture's.
+    SiteFiles sampleSite()
+    {
+        SiteDocument doc;
+        test::ScriptedPrompter prompter;
+        EXPECT_TRUE(
+            loadProjectFile(doc, prompter, test::dataPath(QStringLiteral("../../examples/sample-project.txt"))));
+        doc.setText(Field::Label1, base_.path());
+        return buildSite(doc);
+    }
+
+    QTemporaryDir work_, root_, base_;
     CurlOptions options_;
 };
 
 TEST_F(SecurePublishTest, PublishingWorksOverTlsAndSftpAlike)
 {
-    SiteDocument doc;
-    test::ScriptedPrompter prompter;
-    ASSERT_TRUE(loadProjectFile(doc, prompter, test::dataPath(QStringLiteral("../../examples/sample-project.txt"))));
-    QTemporaryDir base;
-    doc.setText(Field::Label1, base.path());
-    const SiteFiles site = buildSite(doc);
+    const SiteFiles site = sampleSite();
     ASSERT_EQ(site.files.size(), 4);
 
     const QString tlsRoot = root_.filePath(QStringLiteral("tls"));
@@ -87,12 +93,7 @@ TEST_F(SecurePublishTest, PublishingWorksOverTlsAndSftpAlike)
 
 TEST_F(SecurePublishTest, LeftoversTheListingHidesAreFoundThroughTheRecord)
 {
-    SiteDocument doc;
-    test::ScriptedPrompter prompter;
-    ASSERT_TRUE(loadProjectFile(doc, prompter, test::dataPath(QStringLiteral("../../examples/sample-project.txt"))));
-    QTemporaryDir base;
-    doc.setText(Field::Label1, base.path());
-    const SiteFiles site = buildSite(doc);
+    const SiteFiles site = sampleSite();
 
     // vsftpd leaves names starting with a dot out of its listings.
     const QString www = root_.filePath(QStringLiteral("www"));

@@ -128,9 +128,9 @@ TEST_F(PublishWindowTest, AServerThatWillNotEncryptTheDataIsNotTakenForOneWithou
     // the log-in, then refuses PROT P.
     QTemporaryDir work;
     const test::Certificate certificate = test::Certificate::make(work.path(), QStringLiteral("half"));
-    test::TlsFtpServer server;
-    ASSERT_TRUE(server.start(serverRoot_.path(), QStringLiteral("sakura"), QStringLiteral("hana"), certificate,
-                             test::TlsRefusal::Prot))
+    test::FtpServer server;
+    ASSERT_TRUE(server.start(serverRoot_.path(), QStringLiteral("sakura"), QStringLiteral("hana"),
+                             test::refusingTls(certificate, test::TlsRefusal::Prot)))
         << server.log().toStdString();
     const QString hosts = store_.filePath(QStringLiteral("hosts.txt"));
     const QByteArray registry = registryBytes(
