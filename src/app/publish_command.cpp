@@ -4,6 +4,7 @@
 #include <QCommandLineParser>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QSet>
 
 #include "app/cli_prompter.h"
 #include "app/process_secrets.h"
@@ -13,6 +14,8 @@
 #include "document/settings.h"
 #include "net/address.h"
 #include "net/curl_transfer.h"
+#include "publish/link_check.h"
+#include "publish/live_check.h"
 #include "publish/publisher.h"
 #include "sites/registry.h"
 #include "net/trust_prompt.h"
@@ -23,7 +26,7 @@ namespace {
 
 const char kUsage[] = "usage: webloom publish PROJECT_FILE --connection NAME [--registry FILE] [--remote DIR]\n"
                       "                       [--parallel N] [--dry-run] [--trust FINGERPRINT]...\n"
-                      "                       [--allow-plain]\n"
+                      "                       [--allow-plain] [--web-address URL] [--no-check]\n"
                       "  Builds every page of the project into its base folder and uploads the new and\n"
                       "  changed files, with the photos and pictures the pages refer to, to the remote\n"
                       "  folder of a registered connection.\n"
@@ -36,6 +39,11 @@ const char kUsage[] = "usage: webloom publish PROJECT_FILE --connection NAME [--
                       "  --trust FINGERPRINT    accept this certificate or host key for this run\n"
                       "  --allow-plain          when the address has no scheme and the server offers no\n"
                       "                         TLS, send unencrypted (after a warning) instead of nothing\n"
+                      "  --web-address URL      where the server folder appears on the web (default: the\n"
+                      "                         folder of the project's own address); after sending, every\n"
+                      "                         page sent and the top page are fetched from there and\n"
+                      "                         compared with what was sent\n"
+                      "  --no-check             no such check\n"
                       "  The password is the registry's (the desktop keyring's when its field is empty),\n"
                       "  or WEBLOOM_FTP_PASSWORD when set.\n";
 
@@ -51,6 +59,63 @@ int usageError(QTextStream &err, const QString &problem)
 QString oneLine(QString text)
 {
     return terminalText(text.replace(QLatin1Char('\n'), QLatin1Char(' ')));
+}
+
+// The pages sent, and the top page whether sent or not.
+QList<SentPage> sentPages(const SiteDocument &doc, const SiteFiles &site, const QSet<QString> &sent)
+{
+    const QString top = QFileInfo(doc.text(Field::Text21)).fileName();
+    QList<SentPage> pages;
+    for (const LocalFile &file : site.files) {
+        if (file.kind == LocalFile::Kind::Page && (sent.contains(file.name) || file.name == top))
+            pages.append({file.name, file.sha256, file.size});
+    }
+    return pages;
+}
+
+// One line per page on out, one line per fault on err; whether all were
+// as sent.
+bool checkOnline(const QString &address, const QString &remote, const QList<SentPage> &pages, QTextStream &out,
+                 QTextStream &err)
+{
+    if (pages.isEmpty())
+        return true;
+    LiveCheck live(address, pages);
+    QList<PageCheck> checks;
+    QEventLoop loop;
+    QObject::connect(&live, &LiveCheck::finished, &loop, [&](const QList<PageCheck> &result) {
+        checks = result;
+        loop.quit();
+    });
+    live.start();
+    loop.exec();
+    const QString folder =
+        remote.isEmpty() ? QStringLiteral("the log-in folder") : QLatin1Char('"') + remote + QLatin1Char('"');
+    for (const PageCheck &c : checks) {
+        out << "checked\t" << terminalText(c.name) << '\t' << statusWord(c.status) << '\n';
+        using Status = PageCheck::Status;
+        if (c.status == Status::Missing || c.status == Status::Differs)
+            err << "webloom publish: " << terminalText(c.url)
+                << (c.status == Status::Missing ? QStringLiteral(" is not found")
+                                                : QStringLiteral(" is not the page sent (HTTP %1)").arg(c.httpStatus))
+                << (c.fromCache ? QStringLiteral(", maybe an old copy in a cache")
+                                : QStringLiteral(": the server folder %1 is probably not the folder this address "
+                                                 "shows (on many hosts it is public_html)")
+                                      .arg(terminalText(folder)))
+                << "\n";
+        else if (c.status == Status::Charset)
+            err << "webloom publish: " << terminalText(c.url) << " is served as " << terminalText(c.servedCharset)
+                << " but the page is " << c.pageCharset
+                << (c.servedCharset.contains(QLatin1String("utf"), Qt::CaseInsensitive)
+                        ? QStringLiteral(": UTF-8 pages fix it")
+                        : QStringLiteral(": the server's charset setting decides"))
+                << "\n";
+        else if (c.status == Status::Unreachable)
+            err << "webloom publish: cannot fetch " << terminalText(c.url) << ": " << oneLine(c.error) << "\n";
+    }
+    out.flush();
+    err.flush();
+    return allOk(checks);
 }
 
 } // namespace
@@ -70,9 +135,11 @@ int runPublish(const QStringList &arguments, QTextStream &out, QTextStream &err)
     const QCommandLineOption dryRunOption(QStringLiteral("dry-run"));
     const QCommandLineOption trustOption(QStringLiteral("trust"), QString(), QStringLiteral("FINGERPRINT"));
     const QCommandLineOption allowPlainOption(QStringLiteral("allow-plain"));
+    const QCommandLineOption webAddressOption(QStringLiteral("web-address"), QString(), QStringLiteral("URL"));
+    const QCommandLineOption noCheckOption(QStringLiteral("no-check"));
     const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     parser.addOptions({connectionOption, registryOption, remoteOption, parallelOption, dryRunOption, trustOption,
-                       allowPlainOption, helpOption});
+                       allowPlainOption, webAddressOption, noCheckOption, helpOption});
     if (!parser.parse(QStringList{QStringLiteral("webloom publish")} + arguments))
         return usageError(err, parser.errorText());
     if (parser.isSet(helpOption)) {
@@ -98,6 +165,9 @@ int runPublish(const QStringList &arguments, QTextStream &out, QTextStream &err)
         return usageError(err, problem);
     const bool dryRun = parser.isSet(dryRunOption);
     const bool allowPlain = parser.isSet(allowPlainOption);
+    const bool check = !dryRun && !parser.isSet(noCheckOption);
+    if (parser.isSet(webAddressOption) && webFolder(parser.value(webAddressOption)).isEmpty())
+        return usageError(err, QStringLiteral("--web-address takes an http:// or https:// address"));
 
     // The project, as LOAD reads it.
     SiteDocument doc;
@@ -134,6 +204,7 @@ int runPublish(const QStringList &arguments, QTextStream &out, QTextStream &err)
 
     // The pages, as "webloom build" writes them.
     const SiteFiles site = buildSite(doc);
+    const QList<PageLink> links = siteLinks(doc, site);
     bool failed = false;
     for (const SkippedPage &page : site.skipped) {
         err << "webloom publish: " << page.kind << " page not built: " << oneLine(page.reason) << "\n";
@@ -170,6 +241,9 @@ int runPublish(const QStringList &arguments, QTextStream &out, QTextStream &err)
     QEventLoop loop;
     PublishSummary summary;
     QObject::connect(&publisher, &Publisher::planned, &loop, [&](const PublishPlan &plan) {
+        for (const PageLink &link : brokenLinks(links, site, plan.remote))
+            err << "broken link\t" << terminalText(link.page) << '\t' << terminalText(link.target) << '\n';
+        err.flush();
         if (!dryRun) {
             publishing = true;
             publisher.publish();
@@ -182,7 +256,9 @@ int runPublish(const QStringList &arguments, QTextStream &out, QTextStream &err)
         out.flush();
         publisher.cancel();
     });
+    QSet<QString> sent;
     QObject::connect(&publisher, &Publisher::fileSent, &loop, [&](const QString &file, qint64 bytes) {
+        sent.insert(file);
         out << "uploaded\t" << terminalText(file) << '\t' << bytes << '\n';
         out.flush();
     });
@@ -209,6 +285,15 @@ int runPublish(const QStringList &arguments, QTextStream &out, QTextStream &err)
     if (!dryRun && summary.error.isEmpty())
         settings::savePublishChoice(baseFolder, {name, remote, parallel});
     failed = failed || !summary.failed.isEmpty() || (summary.cancelled && !dryRun);
+    if (check && !failed) {
+        const QString address = parser.isSet(webAddressOption) ? webFolder(parser.value(webAddressOption))
+                                                               : webFolder(doc.text(Field::Text1));
+        if (address.isEmpty())
+            err << "webloom publish: the project has no web address of its own: nothing checked online (give "
+                   "--web-address URL)\n";
+        else
+            failed = !checkOnline(address, remote, sentPages(doc, site, sent), out, err);
+    }
     out << "published " << summary.sent << " files (" << summary.bytesSent << " bytes), " << summary.unchanged
         << " unchanged\n";
     out.flush();

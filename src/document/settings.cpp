@@ -129,6 +129,39 @@ void savePublishChoice(const QString &baseFolder, const PublishChoice &choice)
     store->sync();
 }
 
+namespace {
+
+QString webAddressGroup(const QString &baseFolder, const QString &connection)
+{
+    const QByteArray bytes = QFileInfo(baseFolder).absoluteFilePath().toUtf8() + '\n' + connection.toUtf8();
+    return QStringLiteral("webaddress/") +
+           QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().left(24));
+}
+
+} // namespace
+
+std::optional<QString> readWebAddress(const QString &baseFolder, const QString &connection)
+{
+    const std::unique_ptr<QSettings> store = openStore();
+    const QString key = webAddressGroup(baseFolder, connection) + QStringLiteral("/address");
+    if (store->status() != QSettings::NoError || !store->contains(key))
+        return std::nullopt;
+    return store->value(key).toString();
+}
+
+void saveWebAddress(const QString &baseFolder, const QString &connection, const QString &address)
+{
+    const std::unique_ptr<QSettings> store = openStore();
+    if (store->status() != QSettings::NoError || !store->isWritable())
+        return;
+    store->beginGroup(webAddressGroup(baseFolder, connection));
+    store->setValue(QStringLiteral("folder"), QFileInfo(baseFolder).absoluteFilePath());
+    store->setValue(QStringLiteral("connection"), connection);
+    store->setValue(QStringLiteral("address"), address);
+    store->endGroup();
+    store->sync();
+}
+
 bool readPasswordsStayInFile(const QString &registryPath)
 {
     const std::unique_ptr<QSettings> store = openStore();

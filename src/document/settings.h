@@ -3,6 +3,8 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace webloom::settings {
 
 // The two per-user settings of the program, kept in section "startup" of the
@@ -37,6 +39,13 @@ struct PublishChoice {
 };
 PublishChoice readPublishChoice(const QString &baseFolder);
 void savePublishChoice(const QString &baseFolder, const PublishChoice &choice);
+
+// The web address at which the server folder of one connection appears,
+// for the check after a publish, kept per base folder and connection (group
+// "webaddress"). Nothing when none was ever saved; a saved empty text means
+// no check.
+std::optional<QString> readWebAddress(const QString &baseFolder, const QString &connection);
+void saveWebAddress(const QString &baseFolder, const QString &connection, const QString &address);
 
 // Whether the passwords of the registry file at that path stay in the file:
 // the user answered No when asked to move them into the desktop keyring, and

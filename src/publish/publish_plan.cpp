@@ -34,6 +34,7 @@ PublishPlan makePlan(const SiteFiles &site, const PublishRecord &record, const Q
     using Leftover = PublishPlan::Leftover;
     PublishPlan plan;
     plan.skipped = site.skipped;
+    plan.remote = remote;
     const QHash<QString, QString> &recorded = record.temporaries();
     QHash<QString, const RemoteEntry *> onServer;
     QSet<QString> listed;

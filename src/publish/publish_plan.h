@@ -37,6 +37,9 @@ struct PublishPlan {
     // Recorded temporary names no longer on the server, which the record
     // forgets.
     QStringList gone;
+    // The server folder's listing the plan was made from, for the link
+    // check (see brokenLinks()).
+    QList<RemoteEntry> remote;
     qint64 bytesToSend() const;
 };
 

@@ -91,6 +91,8 @@ PublishWindow::PublishWindow(Services services, QWidget *parent)
         ui_->cmbConnection->setCurrentIndex(index);
     ui_->txtRemote->setText(choice.remote);
     ui_->spnParallel->setValue(choice.parallel);
+    fillWebAddress();
+    connect(ui_->cmbConnection, &QComboBox::currentTextChanged, this, &PublishWindow::fillWebAddress);
 
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, [this] {
@@ -131,8 +133,15 @@ void PublishWindow::loadConnections()
         ui_->lblSummary->setText(QStringLiteral("接続名がありません。簡易ＦＴＰで接続名を登録してください。"));
 }
 
+void PublishWindow::fillWebAddress()
+{
+    const std::optional<QString> kept = settings::readWebAddress(baseFolder_, ui_->cmbConnection->currentText());
+    ui_->txtWebAddress->setText(kept ? *kept : webFolder(services_.document->text(Field::Text1)));
+}
+
 void PublishWindow::setInputsEnabled(bool enabled)
 {
+    ui_->txtWebAddress->setEnabled(enabled);
     ui_->cmbConnection->setEnabled(enabled);
     ui_->txtRemote->setEnabled(enabled);
     ui_->spnParallel->setEnabled(enabled);
@@ -152,6 +161,17 @@ void PublishWindow::start()
     const QString remote = ui_->txtRemote->text().trimmed();
     const int parallel = ui_->spnParallel->value();
     settings::savePublishChoice(baseFolder_, {connectionName_, remote, parallel});
+    const QString typed = ui_->txtWebAddress->text().trimmed();
+    settings::saveWebAddress(baseFolder_, connectionName_, typed);
+    webAddress_ = typed.isEmpty() ? QString() : webFolder(typed);
+    remote_ = remote;
+    delete liveCheck_;
+    liveCheck_ = nullptr;
+    ui_->lblCheck->clear();
+    if (!typed.isEmpty() && webAddress_.isEmpty()) {
+        services_.prompter->message(QStringLiteral("公開アドレスは http:// か https:// で始めてください。"));
+        return;
+    }
 
     // The pages, built from a copy as "webloom build" would from the saved
     // project, so the window's own fields stay as they are.
@@ -165,6 +185,10 @@ void PublishWindow::start()
                                     reasons.join(QLatin1Char('\n')));
         return;
     }
+    site_ = site;
+    topPage_ = QFileInfo(copy->text(Field::Text21)).fileName();
+    links_ = siteLinks(*copy, site);
+    sent_.clear();
     const Transfer::Connection connection = entry->toTransfer(services_.passwords);
     publisher_ = new Publisher(
         {connection, remote, parallel, PublishRecord::pathFor(connection, remote, services_.recordFolder)}, site,
@@ -202,8 +226,25 @@ std::optional<Transfer::Connection> PublishWindow::resolve(const TransferOutcome
     });
 }
 
+void PublishWindow::listBrokenLinks(const QList<PageLink> &broken)
+{
+    for (const PageLink &link : broken) {
+        auto *item =
+            new QTreeWidgetItem(ui_->treePlan, {link.page, QString(),
+                                                QStringLiteral("リンク先がありません：") + link.target +
+                                                    QStringLiteral("（") + link.caption + QStringLiteral("）")});
+        item->setToolTip(2, item->text(2));
+    }
+}
+
 void PublishWindow::planned(const PublishPlan &plan)
 {
+    const QList<PageLink> broken = brokenLinks(links_, site_, plan.remote);
+    listBrokenLinks(broken);
+    if (!broken.isEmpty())
+        ui_->lblCheck->setText(
+            QStringLiteral("リンク先のないリンクが %1 個あります。公開はできますが、一覧で確かめてください。")
+                .arg(broken.size()));
     for (const PublishPlan::Entry &entry : plan.send) {
         auto *item =
             new QTreeWidgetItem(ui_->treePlan, {entry.file.name, sizeText(entry.file.size), reasonText(entry.why)});
@@ -246,6 +287,15 @@ void PublishWindow::planned(const PublishPlan &plan)
                                              .arg(sizeText(plan.bytesToSend()));
     if (!plan.leftovers.isEmpty())
         what += QStringLiteral("前の公開の一時ファイル %1 個を削除します。").arg(plan.leftovers.size());
+    if (!broken.isEmpty()) {
+        QStringList lines;
+        for (const PageLink &link : broken.mid(0, 8))
+            lines.append(link.page + QStringLiteral("：") + link.caption + QStringLiteral(" → ") + link.target);
+        if (broken.size() > 8)
+            lines.append(QStringLiteral("ほか %1 個").arg(broken.size() - 8));
+        what = QStringLiteral("リンク先のないリンクがあります（%1 個）。\n").arg(broken.size()) +
+               lines.join(QLatin1Char('\n')) + QStringLiteral("\n\n") + what;
+    }
     const bool go = services_.prompter->question(QStringLiteral("ホームページ公開"),
                                                  framedQuestion(what + QStringLiteral("よろしいですか？")));
     if (!publisher_)
@@ -275,6 +325,7 @@ void PublishWindow::showProgress(const PublishProgress &progress)
 
 void PublishWindow::fileSent(const QString &name)
 {
+    sent_.insert(name);
     if (QTreeWidgetItem *item = items_.value(name))
         item->setText(2, QStringLiteral("送りました"));
 }
@@ -306,6 +357,8 @@ void PublishWindow::finished(const PublishSummary &summary)
             summary.failed.mid(0, 8).join(QLatin1Char('\n')));
         return;
     }
+    if (summary.ok())
+        checkOnline();
     if (summary.sent > 0 && summary.cancelled) {
         services_.prompter->message(
             QStringLiteral("途中で止めました。送ったファイル：%1 個。残りは次の公開で送ります。").arg(summary.sent));
@@ -315,6 +368,25 @@ void PublishWindow::finished(const PublishSummary &summary)
         services_.prompter->message(QStringLiteral("公開が終わりました。送ったファイル：%1 個（%2）")
                                         .arg(summary.sent)
                                         .arg(sizeText(summary.bytesSent)));
+}
+
+void PublishWindow::checkOnline()
+{
+    QList<SentPage> pages;
+    for (const LocalFile &file : site_.files) {
+        if (file.kind == LocalFile::Kind::Page && (sent_.contains(file.name) || file.name == topPage_))
+            pages.append({file.name, file.sha256, file.size});
+    }
+    if (webAddress_.isEmpty() || pages.isEmpty())
+        return;
+    liveCheck_ = new LiveCheck(webAddress_, pages, this);
+    connect(liveCheck_, &LiveCheck::finished, this, [this](const QList<PageCheck> &checks) {
+        ui_->lblCheck->setText(checkSummary(checks, webAddress_, remote_));
+        liveCheck_->deleteLater();
+        liveCheck_ = nullptr;
+    });
+    ui_->lblCheck->setText(QStringLiteral("公開したページを %1 から読んで確かめています…").arg(webAddress_));
+    liveCheck_->start();
 }
 
 void PublishWindow::closeEvent(QCloseEvent *event)

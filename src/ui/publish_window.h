@@ -3,11 +3,14 @@
 
 #include <QHash>
 #include <QPointer>
+#include <QSet>
 #include <QWidget>
 
 #include <functional>
 #include <memory>
 
+#include "publish/link_check.h"
+#include "publish/live_check.h"
 #include "publish/publisher.h"
 #include "controllers/registry_form.h"
 #include "net/trust_store.h"
@@ -70,6 +73,11 @@ private:
     void fileFailed(const QString &name, const QString &reason);
     void finished(const PublishSummary &summary);
     void setInputsEnabled(bool enabled);
+    // The web address kept for this base folder and connection, or at
+    // first the folder of the site's own address.
+    void fillWebAddress();
+    void listBrokenLinks(const QList<PageLink> &broken);
+    void checkOnline();
     std::optional<Transfer::Connection> resolve(const TransferOutcome &outcome, const Transfer::Connection &current);
 
     std::unique_ptr<Ui::publishform> ui_;
@@ -82,6 +90,15 @@ private:
     QString connectionName_;
     Publisher *publisher_ = nullptr;
     QHash<QString, QTreeWidgetItem *> items_;
+    // Of the publish under way: the site built for it, its links, the
+    // pages sent, where they should show on the web.
+    SiteFiles site_;
+    QString topPage_;
+    QList<PageLink> links_;
+    QSet<QString> sent_;
+    QString webAddress_;
+    QString remote_;
+    LiveCheck *liveCheck_ = nullptr;
 };
 
 } // namespace webloom

@@ -73,7 +73,7 @@ protected:
     {
         return QStringList{
                    project_,  QStringLiteral("--connection"), QStringLiteral("さくら"), QStringLiteral("--registry"),
-                   registry_, QStringLiteral("--remote"),     QStringLiteral("site")} +
+                   registry_, QStringLiteral("--remote"),     QStringLiteral("site"),   QStringLiteral("--no-check")} +
                more;
     }
 
@@ -237,7 +237,8 @@ TEST_F(PublishCommandTest, ARelativeBaseFolderSendsEveryPageAndAPageNotSentEndsW
                                 QStringLiteral("--registry"),
                                 registry_,
                                 QStringLiteral("--remote"),
-                                QStringLiteral("relative")};
+                                QStringLiteral("relative"),
+                                QStringLiteral("--no-check")};
     Result sent = run(sample, folder.path());
     EXPECT_EQ(sent.exitCode, 0) << sent.errors.toStdString();
     const QStringList uploaded = sent.lines.filter(QRegularExpression(QStringLiteral("^uploaded\t")));

@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -22,6 +23,7 @@
 #include "ui/publish_window.h"
 #include "controllers/registry_form.h"
 #include "net/ftp_server.h"
+#include "net/http_server.h"
 #include "net/tls_ftp_server.h"
 
 using namespace webloom;
@@ -198,6 +200,54 @@ TEST_F(PublishWindowTest, AnOldTemporaryFileIsPartOfThePlanAndItsQuestion)
     ASSERT_EQ(rows.size(), 1);
     EXPECT_EQ(rows.first()->text(2), QStringLiteral("削除しました"));
     EXPECT_FALSE(remote.exists(old));
+}
+
+TEST_F(PublishWindowTest, TheWebAddressIsCheckedAfterSendingAndBrokenLinksComeFirst)
+{
+    PublishWindow *w = open();
+    ASSERT_NE(w, nullptr);
+    // At first the folder of the site's own address.
+    auto *address = in<QLineEdit>(w, "txtWebAddress");
+    EXPECT_EQ(address->text(), QStringLiteral("http://www.example.ne.jp/~sakura/"));
+    in<QLineEdit>(w, "txtRemote")->setText(QStringLiteral("public_html"));
+
+    // Served from the log-in folder instead of public_html.
+    test::HttpServer wrong, right;
+    ASSERT_TRUE(QDir(serverRoot_.path()).mkpath(QStringLiteral("public_html")));
+    ASSERT_TRUE(wrong.start(serverRoot_.path()));
+    ASSERT_TRUE(right.start(serverRoot_.filePath(QStringLiteral("public_html"))));
+    address->setText(wrong.address());
+    prompter_.answerYes();
+    ASSERT_TRUE(publishWith(w));
+    // The sample's picture is not in this base folder.
+    ASSERT_EQ(prompter_.questions().size(), 1);
+    EXPECT_TRUE(prompter_.questions().first().contains(
+        QStringLiteral("リンク先のないリンクがあります（1 "
+                       "個）。\nindex.html：トップページ／トップページ写真説明（ﾌｧｲﾙ名orｱﾄﾞﾚｽ） → bara.jpg")))
+        << prompter_.questions().first().toStdString();
+    EXPECT_EQ(in<QTreeWidget>(w, "treePlan")->findItems(QStringLiteral("index.html"), Qt::MatchExactly, 0).size(), 2);
+    auto *check = in<QLabel>(w, "lblCheck");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return check->text().contains(QStringLiteral("確かめてください")); }, 30000))
+        << check->text().toStdString();
+    EXPECT_TRUE(check->text().startsWith(
+        wrong.address() +
+        QStringLiteral(
+            " で index.html、self.html、link.html、sub1.html が見つかりません。サーバーのフォルダ「public_html」は、")))
+        << check->text().toStdString();
+
+    // The right address is kept for this folder and connection, and the top
+    // page is checked even with nothing to send.
+    address->setText(right.address());
+    prompter_.clear();
+    ASSERT_TRUE(publishWith(w));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return check->text() == QStringLiteral("公開を確認しました：") + right.address(); }, 30000))
+        << check->text().toStdString();
+    w->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    w = open();
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(in<QLineEdit>(w, "txtWebAddress")->text(), right.address());
 }
 
 } // namespace
