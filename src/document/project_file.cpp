@@ -25,6 +25,12 @@ const QString kDeleteTitle = QStringLiteral("ファイル削除確認");
 const QString kDeleteText = QStringLiteral(" のファイルを削除します");
 const QString kTooShort = QStringLiteral(" は、ファイルの名前として短すぎます（4文字以上）。");
 
+// The page options: absent means the default.
+const QString kEncodingKey = QStringLiteral("op001");
+const QString kUtf8Value = QStringLiteral("UTF-8");
+const QString kPhoneKey = QStringLiteral("op002");
+const QString kPhoneValue = QStringLiteral("1");
+
 // One line of the saved layout: a plain record or a list (count line and
 // item lines).
 struct Record {
@@ -206,6 +212,14 @@ QByteArray layoutBytes(const SiteDocument &doc, const QStringList &list4)
             put(QLatin1StringView(fieldInfo(r.field).key) + eq + oneLine(doc.text(r.field)));
         }
     }
+    // After every record older readers know, and only when not at their
+    // defaults: a project that does not use the options saves as it always
+    // did, and older readers skip these keys.
+    const PageOptions &options = doc.pageOptions();
+    if (options.encoding == PageEncoding::Utf8)
+        put(kEncodingKey + eq + kUtf8Value);
+    if (options.phone)
+        put(kPhoneKey + eq + kPhoneValue);
     return out;
 }
 
@@ -269,12 +283,40 @@ bool readProjectRecords(SiteDocument &doc, QIODevice &device)
 {
     LineReader reader(device);
     QByteArray raw;
+    // Saves leave the options out at their defaults, so a complete file
+    // without them means the defaults, not "keep what was there".
+    bool encodingRead = false;
+    bool phoneRead = false;
     for (;;) {
         const LineReader::Status status = reader.next(&raw);
-        if (status != LineReader::Line)
-            return status == LineReader::End;
+        if (status != LineReader::Line) {
+            if (status != LineReader::End)
+                return false;
+            PageOptions options = doc.pageOptions();
+            if (!encodingRead)
+                options.encoding = PageOptions().encoding;
+            if (!phoneRead)
+                options.phone = PageOptions().phone;
+            doc.setPageOptions(options);
+            return true;
+        }
         const QString line = cp932::decode(raw);
         const QStringView key = QStringView(line).left(5);
+
+        if (key == kEncodingKey || key == kPhoneKey) {
+            PageOptions options = doc.pageOptions();
+            const QStringView value = QStringView(line).mid(6);
+            if (key == kEncodingKey) {
+                encodingRead = true;
+                options.encoding =
+                    value.compare(kUtf8Value, Qt::CaseInsensitive) == 0 ? PageEncoding::Utf8 : PageEncoding::ShiftJis;
+            } else {
+                phoneRead = true;
+                options.phone = value == kPhoneValue;
+            }
+            doc.setPageOptions(options);
+            continue;
+        }
 
         if (key == u"list3" || key == u"list4") {
             const ListId id = key == u"list3" ? ListId::List3 : ListId::List4;

@@ -12,7 +12,8 @@ class QIODevice;
 namespace webloom {
 
 // The project file: key=value lines in code page 932 with CR LF, holding
-// Label1, every stored text field and the lists List3 and List4.
+// Label1, every stored text field, the lists List3 and List4 and, after
+// them, the page options that are not at their defaults.
 
 // Body to list: rebuilds List4 from rtext1, an empty line stored as "　".
 void rfchg(SiteDocument &doc);
@@ -45,6 +46,8 @@ bool loadProjectFile(SiteDocument &doc, Prompter &prompter, const QString &path)
 // fields as their lines come, points File1 at a te003 folder (or at nothing
 // when that folder is not on this computer). Returns false when the device
 // fails or ends inside a list; the fields read before keep their new values.
+// A complete file that leaves out a page option sets that option to its
+// default.
 // Shows nothing and leaves rtext1 alone.
 bool readProjectRecords(SiteDocument &doc, QIODevice &device);
 

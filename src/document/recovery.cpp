@@ -106,6 +106,7 @@ bool Recovery::start(Prompter &prompter)
     connect(&doc_, &SiteDocument::textChanged, this, &Recovery::changed);
     connect(&doc_, &SiteDocument::listChanged, this, &Recovery::changed);
     connect(&doc_, &SiteDocument::rtext1Changed, this, &Recovery::changed);
+    connect(&doc_, &SiteDocument::pageOptionsChanged, this, &Recovery::changed);
 
     const QByteArray left = claimSlot();
     if (left.isEmpty())

@@ -207,6 +207,14 @@ void SiteDocument::clearFile1()
     emit file1Changed();
 }
 
+void SiteDocument::setPageOptions(const PageOptions &options)
+{
+    if (options == options_)
+        return;
+    options_ = options;
+    emit pageOptionsChanged();
+}
+
 void SiteDocument::setCurrentTab(int tab)
 {
     if (tab == currentTab_)

@@ -104,6 +104,24 @@ inline constexpr char16_t kLinkSeparator = u'\uFF1A';
 // How an empty body line is stored in List4.
 inline constexpr char16_t kEmptyBodyLine = u'\u3000';
 
+// How the pages are encoded. The project file itself is code page 932
+// whatever the pages are.
+enum class PageEncoding {
+    ShiftJis, // code page 932, as pages always were
+    Utf8,     // UTF-8 without a byte-order mark: every character as typed
+};
+
+// Site options that change every page. At their defaults the pages and the
+// project file are exactly as they were before the options existed.
+struct PageOptions {
+    PageEncoding encoding = PageEncoding::ShiftJis;
+    // A viewport line and style rules that keep the page within a phone's
+    // screen.
+    bool phone = false;
+
+    friend bool operator==(const PageOptions &, const PageOptions &) = default;
+};
+
 // The site document: one value per field for the whole run. Widgets bind to
 // it in both directions through the change signals; page writers, the
 // project file and the folder chooser read and write it directly.
@@ -146,6 +164,9 @@ public:
     // computer): no entries.
     void clearFile1();
 
+    const PageOptions &pageOptions() const { return options_; }
+    void setPageOptions(const PageOptions &options);
+
     // The current tab of SSTab1: page writers read it (navigation bar) and the
     // required-field check may switch it.
     int currentTab() const { return currentTab_; }
@@ -161,6 +182,7 @@ signals:
     void rtext1Changed();
     void file1Changed();
     void currentTabChanged(int tab);
+    void pageOptionsChanged();
     void missingField(webloom::Field field);
 
 private:
@@ -168,6 +190,7 @@ private:
     std::array<QStringList, kListCount> lists_;
     QString rtext1_;
     FileList file1_;
+    PageOptions options_;
     int currentTab_ = TabCommon;
 };
 

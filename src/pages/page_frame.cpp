@@ -15,6 +15,21 @@ namespace {
 
 const QString kSixIdeographicSpaces = QString(6, QChar(0x3000));
 
+// What keeps a page within a phone's screen: pictures shrink to the width,
+// cells written "nowrap" wrap after all, and a word too long for the line is
+// broken. The navigation bar needs more: its runs of ideographic spaces are
+// no break opportunity before or between them, and at the end of a line
+// they stick out past the edge. As flex items its links and runs wrap as
+// whole pieces; its one line on a wide screen looks as before. The heading
+// is the other centred div and is a single item there.
+const QString kPhoneRules[] = {
+    QStringLiteral("img{max-width:100%;height:auto}"),
+    QStringLiteral("table{max-width:100%}"),
+    QStringLiteral("td{white-space:normal}"),
+    QStringLiteral("body{overflow-wrap:anywhere}"),
+    QStringLiteral("div[align=\"center\"]{display:flex;flex-wrap:wrap;justify-content:center}"),
+};
+
 } // namespace
 
 QString pageNameProblem(const QString &fileName)
@@ -79,7 +94,10 @@ void PageFrame::line(const QString &text)
     if (!file_)
         return;
     const qsizetype start = buffer_.size();
-    buffer_ += cp932::encode(text, cp932::Unmappable::NumericReference);
+    if (doc_.pageOptions().encoding == PageEncoding::Utf8)
+        buffer_ += text.toUtf8();
+    else
+        buffer_ += cp932::encode(text, cp932::Unmappable::NumericReference);
     buffer_ += "\r\n";
     digest_.addData(QByteArrayView(buffer_).sliced(start));
     writtenBytes_ += buffer_.size() - start;
@@ -98,8 +116,17 @@ bool PageFrame::writeBuffer()
 
 void PageFrame::pageOpening(const QString &title, const QString &baseAddress)
 {
+    const PageOptions &options = doc_.pageOptions();
     line(QStringLiteral("<HTML>"));
     line(QStringLiteral("<HEAD>"));
+    // A browser looks for the declaration in the first 1024 bytes only, so
+    // it comes before the title, which may be long.
+    if (options.encoding == PageEncoding::Utf8)
+        line(QStringLiteral("<meta charset=\"UTF-8\">"));
+    else if (options.phone)
+        line(QStringLiteral("<meta charset=\"Shift_JIS\">"));
+    if (options.phone)
+        line(QStringLiteral("<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"));
     line(QStringLiteral("<TITLE>") + title + QStringLiteral("</TITLE>"));
     if (!baseAddress.isEmpty())
         line(QStringLiteral("<base href=\"") + baseAddress + QStringLiteral("\">"));
@@ -110,6 +137,10 @@ void PageFrame::pageOpening(const QString &title, const QString &baseAddress)
     line(QStringLiteral("P{font-size:12pt}"));
     line(QStringLiteral("div{font-size:12pt}"));
     line(QStringLiteral("body{font-size:12pt}"));
+    if (options.phone) {
+        for (const QString &rule : kPhoneRules)
+            line(rule);
+    }
     line(QStringLiteral("-->"));
     line(QStringLiteral("</STYLE>"));
     line(QStringLiteral("<BODY bgcolor=\"#ffffff\">"));

@@ -25,7 +25,9 @@ enum class PageResult {
 // The frame shared by every page writer: output path, the one current output
 // file, page opening, heading, navigation bar, closing, required-field check
 // and the success message. Lines are encoded to code page 932 (unmappable
-// characters as numeric character references) and end in CR LF.
+// characters as numeric character references), or to UTF-8 when the page
+// options say so, and end in CR LF. The page options also decide the head's
+// declarations and the style rules for phones (page opening).
 //
 // A page is written to a temporary file and renamed over the old page only
 // when complete, so a failed write never leaves a half page behind.

@@ -59,6 +59,16 @@ std::unique_ptr<SiteDocument> documentCopy(const SiteDocument &doc)
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     readProjectRecords(*copy, buffer);
+    // UTF-8 pages keep what code page 932 cannot, so the texts are taken as
+    // typed rather than as the project file keeps them.
+    if (doc.pageOptions().encoding == PageEncoding::Utf8) {
+        for (const FieldInfo &info : fieldTable()) {
+            if (info.key)
+                copy->setText(info.field, doc.text(info.field));
+        }
+        copy->setList(ListId::List3, doc.list(ListId::List3));
+        copy->setList(ListId::List4, doc.list(ListId::List4));
+    }
     // The body as the window shows it: the sub page's command turns it into
     // List4 itself.
     copy->setRtext1(doc.rtext1());

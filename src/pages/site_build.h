@@ -36,7 +36,8 @@ struct SiteFiles {
 
 // A working copy of a document, so that building its pages (which moves
 // lists and fields the way the buttons do) leaves the window's own alone.
-// The copy is what a SAVE followed by a LOAD would give.
+// The copy is what a SAVE followed by a LOAD would give, except that with
+// UTF-8 pages the texts keep the characters code page 932 lacks.
 std::unique_ptr<SiteDocument> documentCopy(const SiteDocument &doc);
 
 // Builds every page of the document into its base folder exactly as

@@ -2,6 +2,8 @@
 #include "ui/main_window.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
@@ -144,6 +146,23 @@ void MainWindow::bindDocument()
 
     connect(&doc_, &SiteDocument::file1Changed, this, [this] { ui_->File1->showList(doc_.file1()); });
 
+    // The two page options: the list's rows are in PageEncoding's order.
+    connect(ui_->Combo1, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (showing_ || index < 0)
+            return;
+        PageOptions options = doc_.pageOptions();
+        options.encoding = index == 1 ? PageEncoding::Utf8 : PageEncoding::ShiftJis;
+        doc_.setPageOptions(options);
+    });
+    connect(ui_->Check1, &QCheckBox::toggled, this, [this](bool on) {
+        if (showing_)
+            return;
+        PageOptions options = doc_.pageOptions();
+        options.phone = on;
+        doc_.setPageOptions(options);
+    });
+    connect(&doc_, &SiteDocument::pageOptionsChanged, this, &MainWindow::showPageOptions);
+
     connect(ui_->SSTab1, &QTabWidget::currentChanged, this, [this](int index) {
         if (!showing_ && index >= 0)
             doc_.setCurrentTab(index);
@@ -167,6 +186,7 @@ void MainWindow::bindDocument()
     for (int i = 0; i < kListCount; ++i)
         showList(static_cast<ListId>(i));
     showBody();
+    showPageOptions();
     ui_->File1->showList(doc_.file1());
 }
 
@@ -208,6 +228,15 @@ void MainWindow::showBody()
         return;
     showing_ = true;
     ui_->rtext1->setPlainText(doc_.rtext1());
+    showing_ = false;
+}
+
+void MainWindow::showPageOptions()
+{
+    const PageOptions &options = doc_.pageOptions();
+    showing_ = true;
+    ui_->Combo1->setCurrentIndex(options.encoding == PageEncoding::Utf8 ? 1 : 0);
+    ui_->Check1->setChecked(options.phone);
     showing_ = false;
 }
 

@@ -68,6 +68,7 @@ private:
     void showField(Field field);
     void showList(ListId id);
     void showBody();
+    void showPageOptions();
 
     // Runs a "ＨＰ作成" command against the document.
     PageResult runPage(PageResult (*command)(PageFrame &));

@@ -542,3 +542,23 @@ TEST(BodyLines, EmptyLinesAreStoredAsIdeographicSpaces)
     rfchg(doc); // converting again changes nothing further
     EXPECT_EQ(doc.list(ListId::List4), stored);
 }
+
+TEST_F(ProjectFile, PageOptionsAreStoredAfterEveryRecordOnlyWhenSet)
+{
+    const QByteArray plain = test::readBytes(test::dataPath(QStringLiteral("top_full/project.txt")));
+    for (const QString &caseName : {QStringLiteral("options_utf8"), QStringLiteral("options_phone")}) {
+        const QByteArray stored = test::readBytes(test::dataPath(caseName + QStringLiteral("/project.txt")));
+        ASSERT_TRUE(loadProjectFile(doc, prompter, test::dataPath(caseName + QStringLiteral("/project.txt"))));
+        EXPECT_TRUE(test::sameBytes(stored, savedBytes(doc)));
+        EXPECT_TRUE(stored.startsWith(plain)); // one line after the records of the plain project
+        EXPECT_EQ(stored.count("\r\n"), plain.count("\r\n") + 1);
+
+        // A project without the options, loaded over them, brings the defaults.
+        ASSERT_TRUE(loadProjectFile(doc, prompter, test::dataPath(QStringLiteral("top_full/project.txt"))));
+        EXPECT_EQ(doc.pageOptions(), PageOptions());
+        EXPECT_TRUE(test::sameBytes(plain, savedBytes(doc)));
+    }
+    SiteDocument both;
+    both.setPageOptions({PageEncoding::Utf8, true});
+    EXPECT_TRUE(projectBytes(both).endsWith("\r\nte043=link.html\r\nop001=UTF-8\r\nop002=1\r\n"));
+}

@@ -5,6 +5,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -166,4 +168,39 @@ TEST_F(RecoveryTest, TwoWindowsAtOnceKeepTheirOwnFiles)
     b.recovery()->flush();
     EXPECT_FALSE(QFile::exists(b.recovery()->path()));
     EXPECT_EQ(recoveryFiles().size(), 1);
+}
+
+TEST_F(RecoveryTest, ThePageOptionsOfTheCommonTabAreKeptLikeEveryField)
+{
+    test::ScriptedPrompter prompter;
+    {
+        MainWindow window(&prompter);
+        EXPECT_FALSE(window.startRecovery(folder()));
+        auto *encoding = window.findChild<QComboBox *>(QStringLiteral("Combo1"));
+        auto *phone = window.findChild<QCheckBox *>(QStringLiteral("Check1"));
+        ASSERT_TRUE(encoding && phone);
+        EXPECT_EQ(encoding->currentText(), QStringLiteral("Shift_JIS（従来どおり）"));
+        EXPECT_FALSE(phone->isChecked());
+        encoding->setCurrentIndex(1);
+        phone->click();
+        EXPECT_EQ(window.document().pageOptions(), (PageOptions{PageEncoding::Utf8, true}));
+        window.recovery()->flush();
+        EXPECT_TRUE(test::readBytes(window.recovery()->path()).endsWith("\r\nop001=UTF-8\r\nop002=1\r\n"));
+    }
+
+    // Offered back at the next start, into the controls.
+    prompter.answerYes();
+    MainWindow window(&prompter);
+    EXPECT_TRUE(window.startRecovery(folder()));
+    auto *encoding = window.findChild<QComboBox *>(QStringLiteral("Combo1"));
+    auto *phone = window.findChild<QCheckBox *>(QStringLiteral("Check1"));
+    EXPECT_EQ(encoding->currentText(), QStringLiteral("UTF-8"));
+    EXPECT_TRUE(phone->isChecked());
+
+    // A project without them brings the defaults, and counts as saved.
+    ASSERT_TRUE(window.openProject(test::dataPath(QStringLiteral("top_full/project.txt"))));
+    EXPECT_EQ(encoding->currentIndex(), 0);
+    EXPECT_FALSE(phone->isChecked());
+    EXPECT_TRUE(recoveryFiles().isEmpty());
+    EXPECT_EQ(prompter.unexpected(), 0);
 }
