@@ -23,7 +23,7 @@ namespace {
 
 const char kUsage[] = "usage: webloom publish PROJECT_FILE --connection NAME [--registry FILE] [--remote DIR]\n"
                       "                       [--parallel N] [--dry-run] [--trust FINGERPRINT]...\n"
-                      "                       [--allow-plain]\n"
+                      "                       [--allow-plain] [--photo-size PIXELS] [--original-photos]\n"
                       "  Builds every page of the project into its base folder and uploads the new and\n"
                       "  changed files, with the photos and pictures the pages refer to, to the remote\n"
                       "  folder of a registered connection.\n"
@@ -36,8 +36,14 @@ const char kUsage[] = "usage: webloom publish PROJECT_FILE --connection NAME [--
                       "  --trust FINGERPRINT    accept this certificate or host key for this run\n"
                       "  --allow-plain          when the address has no scheme and the server offers no\n"
                       "                         TLS, send unencrypted (after a warning) instead of nothing\n"
+                      "  --photo-size PIXELS    longest side of the web copies of photos and pictures\n"
+                      "                         (default 1600; 0 keeps their size)\n"
+                      "  --original-photos      send photos and pictures exactly as they are, with their\n"
+                      "                         location and camera data, instead of web copies\n"
                       "  The password is the registry's (the desktop keyring's when its field is empty),\n"
                       "  or WEBLOOM_FTP_PASSWORD when set.\n";
+
+constexpr int kMaxPhotoSize = 65535;
 
 int usageError(QTextStream &err, const QString &problem)
 {
@@ -70,9 +76,11 @@ int runPublish(const QStringList &arguments, QTextStream &out, QTextStream &err)
     const QCommandLineOption dryRunOption(QStringLiteral("dry-run"));
     const QCommandLineOption trustOption(QStringLiteral("trust"), QString(), QStringLiteral("FINGERPRINT"));
     const QCommandLineOption allowPlainOption(QStringLiteral("allow-plain"));
+    const QCommandLineOption photoSizeOption(QStringLiteral("photo-size"), QString(), QStringLiteral("PIXELS"));
+    const QCommandLineOption originalPhotosOption(QStringLiteral("original-photos"));
     const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     parser.addOptions({connectionOption, registryOption, remoteOption, parallelOption, dryRunOption, trustOption,
-                       allowPlainOption, helpOption});
+                       allowPlainOption, photoSizeOption, originalPhotosOption, helpOption});
     if (!parser.parse(QStringList{QStringLiteral("webloom publish")} + arguments))
         return usageError(err, parser.errorText());
     if (parser.isSet(helpOption)) {
@@ -93,6 +101,14 @@ int runPublish(const QStringList &arguments, QTextStream &out, QTextStream &err)
         if (!ok || parallel < 1 || parallel > Publisher::kMaxParallel)
             return usageError(err, QStringLiteral("--parallel takes a number from 1 to 8"));
     }
+    PhotoChoice photos;
+    if (parser.isSet(photoSizeOption)) {
+        bool ok = false;
+        photos.options.longestSide = parser.value(photoSizeOption).toInt(&ok);
+        if (!ok || photos.options.longestSide < 0 || photos.options.longestSide > kMaxPhotoSize)
+            return usageError(err, QStringLiteral("--photo-size takes a number from 0 to %1").arg(kMaxPhotoSize));
+    }
+    photos.webCopies = !parser.isSet(originalPhotosOption);
     const QStringList trusted = parser.values(trustOption);
     if (const QString problem = trustOptionProblem(trusted); !problem.isEmpty())
         return usageError(err, problem);
@@ -148,7 +164,8 @@ int runPublish(const QStringList &arguments, QTextStream &out, QTextStream &err)
     QString reportedError;
     // The files are on their way (so some may have been sent).
     bool publishing = false;
-    Publisher::Settings settings{connection, remote, parallel, PublishRecord::pathFor(connection, remote), dryRun};
+    Publisher::Settings settings{connection, remote, parallel, PublishRecord::pathFor(connection, remote),
+                                 dryRun,     photos};
     CommandLineQuestions questions(err, "publish", allowPlain);
     Publisher publisher(
         settings, site, [options] { return std::make_unique<CurlTransfer>(options); },
@@ -171,10 +188,18 @@ int runPublish(const QStringList &arguments, QTextStream &out, QTextStream &err)
     PublishSummary summary;
     QObject::connect(&publisher, &Publisher::planned, &loop, [&](const PublishPlan &plan) {
         if (!dryRun) {
+            for (const NotSentFile &file : plan.notSent)
+                err << "webloom publish: " << terminalText(file.name) << " not sent: not a picture ("
+                    << terminalText(file.path) << ")\n";
+            err.flush();
             publishing = true;
             publisher.publish();
             return;
         }
+        if (!plan.outsidePhotoFolder.isEmpty())
+            out << "photos from\t" << terminalText(plan.outsidePhotoFolder) << '\n';
+        for (const NotSentFile &file : plan.notSent)
+            out << "would skip\t" << terminalText(file.name) << "\tnot a picture\n";
         for (const PublishPlan::Leftover &leftover : plan.leftovers)
             out << "would delete\t" << terminalText(leftover.name) << '\n';
         for (const PublishPlan::Entry &entry : plan.send)
@@ -207,7 +232,7 @@ int runPublish(const QStringList &arguments, QTextStream &out, QTextStream &err)
         failed = true;
     }
     if (!dryRun && summary.error.isEmpty())
-        settings::savePublishChoice(baseFolder, {name, remote, parallel});
+        settings::savePublishChoice(baseFolder, {name, remote, parallel, photos.webCopies, photos.options.longestSide});
     failed = failed || !summary.failed.isEmpty() || (summary.cancelled && !dryRun);
     out << "published " << summary.sent << " files (" << summary.bytesSent << " bytes), " << summary.unchanged
         << " unchanged\n";

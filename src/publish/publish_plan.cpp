@@ -34,6 +34,8 @@ PublishPlan makePlan(const SiteFiles &site, const PublishRecord &record, const Q
     using Leftover = PublishPlan::Leftover;
     PublishPlan plan;
     plan.skipped = site.skipped;
+    plan.notSent = site.notSent;
+    plan.outsidePhotoFolder = site.outsidePhotoFolder;
     const QHash<QString, QString> &recorded = record.temporaries();
     QHash<QString, const RemoteEntry *> onServer;
     QSet<QString> listed;
