@@ -228,6 +228,8 @@ TEST_F(WebPhotosTest, CopiesAreMadeAndSentOnceForEachSize)
     ASSERT_EQ(first.exitCode, 0) << first.errors.toStdString();
     const QByteArray copy = test::readBytes(remote(QStringLiteral("niwa.jpg")));
     const qsizetype stores = server_.commands().filter(QRegularExpression(QStringLiteral("^STOR "))).size();
+    const QDir cache(home_.filePath(QStringLiteral("cache/webloom/photos")));
+    EXPECT_EQ(cache.entryList(QDir::Files).size(), 3);
 
     // Nothing new: nothing made, nothing sent.
     const Result again = run();
