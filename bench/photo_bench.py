@@ -92,7 +92,7 @@ def main():
             elapsed, out = timed([args.webloom, 'publish', project, '--connection', 'bench', '--registry', registry,
                                   '--remote', target], env)
             results['webloom publish'].append(elapsed)
-            sent = len([line for line in out.splitlines() if line.startswith('uploaded\tphoto')])
+            sent = len([line for line in out.splitlines() if line.startswith('uploaded\tphoto') and '.jpg\t' in line])
             if sent != args.files:
                 sys.exit('webloom sent %d of %d photos:\n%s' % (sent, args.files, out))
 
