@@ -230,6 +230,13 @@ TEST_F(WebPhotosTest, CopiesAreMadeAndSentOnceForEachSize)
     const qsizetype stores = server_.commands().filter(QRegularExpression(QStringLiteral("^STOR "))).size();
     const QDir cache(home_.filePath(QStringLiteral("cache/webloom/photos")));
     EXPECT_EQ(cache.entryList(QDir::Files).size(), 3);
+    auto cached = [&cache] {
+        QStringList files;
+        for (const QFileInfo &file : cache.entryInfoList(QDir::Files, QDir::Name))
+            files.append(file.fileName() + file.lastModified().toUTC().toString(Qt::ISODateWithMs));
+        return files.join(u'\n').toStdString();
+    };
+    const std::string made = cached();
 
     // Nothing new: nothing made, nothing sent.
     const Result again = run();
@@ -238,6 +245,7 @@ TEST_F(WebPhotosTest, CopiesAreMadeAndSentOnceForEachSize)
     EXPECT_TRUE(again.lines.last().startsWith(QLatin1String("published 0 files (0 bytes), ")))
         << again.lines.last().toStdString();
     EXPECT_EQ(server_.commands().filter(QRegularExpression(QStringLiteral("^STOR "))).size(), stores);
+    EXPECT_EQ(cached(), made);
 
     // Another size: the photo goes again at that size; a copy that comes
     // out as before stays on the server.
