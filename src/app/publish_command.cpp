@@ -27,6 +27,7 @@ namespace {
 const char kUsage[] = "usage: webloom publish PROJECT_FILE --connection NAME [--registry FILE] [--remote DIR]\n"
                       "                       [--parallel N] [--dry-run] [--trust FINGERPRINT]...\n"
                       "                       [--allow-plain] [--web-address URL] [--no-check]\n"
+                       [--photo-size PIXELS] [--original-photos]
                       "  Builds every page of the project into its base folder and uploads the new and\n"
                       "  changed files, with the photos and pictures the pages refer to, to the remote\n"
                       "  folder of a registered connection.\n"
@@ -44,8 +45,14 @@ const char kUsage[] = "usage: webloom publish PROJECT_FILE --connection NAME [--
                       "                         page sent and the top page are fetched from there and\n"
                       "                         compared with what was sent\n"
                       "  --no-check             no such check\n"
+                      "  --photo-size PIXELS    longest side of the web copies of photos and pictures\n"
+                      "                         (default 1600; 0 keeps their size)\n"
+                      "  --original-photos      send photos and pictures exactly as they are, with their\n"
+                      "                         location and camera data, instead of web copies\n"
                       "  The password is the registry's (the desktop keyring's when its field is empty),\n"
                       "  or WEBLOOM_FTP_PASSWORD when set.\n";
+
+constexpr int kMaxPhotoSize = 65535;
 
 int usageError(QTextStream &err, const QString &problem)
 {
@@ -137,9 +144,12 @@ int runPublish(const QStringList &arguments, QTextStream &out, QTextStream &err)
     const QCommandLineOption allowPlainOption(QStringLiteral("allow-plain"));
     const QCommandLineOption webAddressOption(QStringLiteral("web-address"), QString(), QStringLiteral("URL"));
     const QCommandLineOption noCheckOption(QStringLiteral("no-check"));
+    const QCommandLineOption photoSizeOption(QStringLiteral("photo-size"), QString(), QStringLiteral("PIXELS"));
+    const QCommandLineOption originalPhotosOption(QStringLiteral("original-photos"));
     const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     parser.addOptions({connectionOption, registryOption, remoteOption, parallelOption, dryRunOption, trustOption,
-                       allowPlainOption, webAddressOption, noCheckOption, helpOption});
+                       allowPlainOption, webAddressOption, noCheckOption, photoSizeOption, originalPhotosOption,
+                       helpOption});
     if (!parser.parse(QStringList{QStringLiteral("webloom publish")} + arguments))
         return usageError(err, parser.errorText());
     if (parser.isSet(helpOption)) {
@@ -160,6 +170,14 @@ int runPublish(const QStringList &arguments, QTextStream &out, QTextStream &err)
         if (!ok || parallel < 1 || parallel > Publisher::kMaxParallel)
             return usageError(err, QStringLiteral("--parallel takes a number from 1 to 8"));
     }
+    PhotoChoice photos;
+    if (parser.isSet(photoSizeOption)) {
+        bool ok = false;
+        photos.options.longestSide = parser.value(photoSizeOption).toInt(&ok);
+        if (!ok || photos.options.longestSide < 0 || photos.options.longestSide > kMaxPhotoSize)
+            return usageError(err, QStringLiteral("--photo-size takes a number from 0 to %1").arg(kMaxPhotoSize));
+    }
+    photos.webCopies = !parser.isSet(originalPhotosOption);
     const QStringList trusted = parser.values(trustOption);
     if (const QString problem = trustOptionProblem(trusted); !problem.isEmpty())
         return usageError(err, problem);
@@ -219,7 +237,8 @@ int runPublish(const QStringList &arguments, QTextStream &out, QTextStream &err)
     QString reportedError;
     // The files are on their way (so some may have been sent).
     bool publishing = false;
-    Publisher::Settings settings{connection, remote, parallel, PublishRecord::pathFor(connection, remote), dryRun};
+    Publisher::Settings settings{connection, remote, parallel, PublishRecord::pathFor(connection, remote),
+                                 dryRun,     photos};
     CommandLineQuestions questions(err, "publish", allowPlain);
     Publisher publisher(
         settings, site, [options] { return std::make_unique<CurlTransfer>(options); },
@@ -245,10 +264,18 @@ int runPublish(const QStringList &arguments, QTextStream &out, QTextStream &err)
             err << "broken link\t" << terminalText(link.page) << '\t' << terminalText(link.target) << '\n';
         err.flush();
         if (!dryRun) {
+            for (const NotSentFile &file : plan.notSent)
+                err << "webloom publish: " << terminalText(file.name) << " not sent: not a picture ("
+                    << terminalText(file.path) << ")\n";
+            err.flush();
             publishing = true;
             publisher.publish();
             return;
         }
+        if (!plan.outsidePhotoFolder.isEmpty())
+            out << "photos from\t" << terminalText(plan.outsidePhotoFolder) << '\n';
+        for (const NotSentFile &file : plan.notSent)
+            out << "would skip\t" << terminalText(file.name) << "\tnot a picture\n";
         for (const PublishPlan::Leftover &leftover : plan.leftovers)
             out << "would delete\t" << terminalText(leftover.name) << '\n';
         for (const PublishPlan::Entry &entry : plan.send)
@@ -283,7 +310,7 @@ int runPublish(const QStringList &arguments, QTextStream &out, QTextStream &err)
         failed = true;
     }
     if (!dryRun && summary.error.isEmpty())
-        settings::savePublishChoice(baseFolder, {name, remote, parallel});
+        settings::savePublishChoice(baseFolder, {name, remote, parallel, photos.webCopies, photos.options.longestSide});
     failed = failed || !summary.failed.isEmpty() || (summary.cancelled && !dryRun);
     if (check && !failed) {
         const QString address = parser.isSet(webAddressOption) ? webFolder(parser.value(webAddressOption))

@@ -112,6 +112,8 @@ PublishChoice readPublishChoice(const QString &baseFolder)
     choice.connection = store->value(QStringLiteral("connection")).toString();
     choice.remote = store->value(QStringLiteral("remote")).toString();
     choice.parallel = store->value(QStringLiteral("parallel"), 2).toInt();
+    choice.webPhotos = store->value(QStringLiteral("webPhotos"), true).toBool();
+    choice.photoSize = store->value(QStringLiteral("photoSize"), 1600).toInt();
     return choice;
 }
 
@@ -125,6 +127,8 @@ void savePublishChoice(const QString &baseFolder, const PublishChoice &choice)
     store->setValue(QStringLiteral("connection"), choice.connection);
     store->setValue(QStringLiteral("remote"), choice.remote);
     store->setValue(QStringLiteral("parallel"), choice.parallel);
+    store->setValue(QStringLiteral("webPhotos"), choice.webPhotos);
+    store->setValue(QStringLiteral("photoSize"), choice.photoSize);
     store->endGroup();
     store->sync();
 }

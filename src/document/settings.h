@@ -30,12 +30,15 @@ QString readHostmei();
 void saveHostmei(const QString &value);
 
 // What the publish window was last set to for one base folder: the
-// connection name, the remote folder and the number of connections. Kept in
-// the settings store (group "publish"), not in the project file.
+// connection name, the remote folder, the number of connections and how
+// photos go. Kept in the settings store (group "publish"), not in the
+// project file.
 struct PublishChoice {
     QString connection;
     QString remote;
     int parallel = 2;
+    bool webPhotos = true; // web copies rather than the files as they are
+    int photoSize = 1600;  // longest side of a web copy; 0 keeps the size
 };
 PublishChoice readPublishChoice(const QString &baseFolder);
 void savePublishChoice(const QString &baseFolder, const PublishChoice &choice);

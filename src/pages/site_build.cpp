@@ -112,6 +112,10 @@ SiteFiles buildSite(SiteDocument &doc)
         // Photos named bare in the pages live beside them on the server.
         if (kind.name == QLatin1String("photo") && !hasOwnAddress(doc.text(Field::Text6))) {
             const QDir photos(doc.text(Field::Text3));
+            const QString folder = photos.canonicalPath();
+            const QString inside = QFileInfo(base).canonicalFilePath() + QLatin1Char('/');
+            if (!folder.isEmpty() && !(folder + QLatin1Char('/')).startsWith(inside))
+                site.outsidePhotoFolder = folder;
             for (const QString &name : doc.list(ListId::List2)) {
                 if (isPlainFileName(name))
                     add(localFile(name, photos.filePath(name), LocalFile::Kind::Photo));

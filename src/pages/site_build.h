@@ -29,9 +29,20 @@ struct SkippedPage {
     bool failed = false; // a file could not be written (not a missing field)
 };
 
+// A file the pages name that does not go to the server, and why.
+struct NotSentFile {
+    QString name;
+    QString path;
+    QString reason;
+};
+
 struct SiteFiles {
     QList<LocalFile> files;
     QList<SkippedPage> skipped;
+    QList<NotSentFile> notSent = {};
+    // The photo folder the photos were taken from, when it is not the base
+    // folder or inside it (a project file can name any folder).
+    QString outsidePhotoFolder = {};
 };
 
 // A working copy of a document, so that building its pages (which moves

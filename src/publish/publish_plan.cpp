@@ -35,6 +35,8 @@ PublishPlan makePlan(const SiteFiles &site, const PublishRecord &record, const Q
     PublishPlan plan;
     plan.skipped = site.skipped;
     plan.remote = remote;
+    plan.notSent = site.notSent;
+    plan.outsidePhotoFolder = site.outsidePhotoFolder;
     const QHash<QString, QString> &recorded = record.temporaries();
     QHash<QString, const RemoteEntry *> onServer;
     QSet<QString> listed;

@@ -15,7 +15,9 @@ namespace webloom {
 
 // What a publish will do.
 struct PublishPlan {
-    enum class Why { New, Changed, MissingOnServer, OtherSizeOnServer };
+    // WebCopy: a photo whose web copy is still being made; it is compared
+    // with the record once it is ready.
+    enum class Why { New, Changed, MissingOnServer, OtherSizeOnServer, WebCopy };
     struct Entry {
         LocalFile file;
         Why why = Why::New;
@@ -23,6 +25,19 @@ struct PublishPlan {
     QList<Entry> send;
     QList<LocalFile> unchanged;
     QList<SkippedPage> skipped;
+    // Files the pages name that are no pictures, and so stay here.
+    QList<NotSentFile> notSent;
+    // The photo folder, when it lies outside the base folder.
+    QString outsidePhotoFolder;
+    // The photos and pictures of the site: how many, their size here, and
+    // that of what goes to the server (only known for those ready).
+    struct Photos {
+        int count = 0;
+        qint64 before = 0;
+        qint64 after = 0;
+        int waiting = 0; // copies still being made
+    };
+    Photos photos;
     // Temporary files of this program that the publish deletes first.
     struct Leftover {
         enum class Why {

@@ -69,6 +69,8 @@ Publisher::Lane &Publisher::addLane()
 
 void Publisher::plan()
 {
+    if (settings_.photos)
+        startPhotos();
     enterFolder(addLane());
 }
 
@@ -198,6 +200,7 @@ void Publisher::onOutcome(Lane &lane, const TransferOutcome &outcome)
         } else if (planning && outcome.failure == Failure::Server && !settings_.remoteFolder.isEmpty() &&
                    settings_.dryRun) {
             plan_ = makePlan(site_, record_, {});
+            planPhotos();
             emit planned(plan_);
         } else if (planning && outcome.failure == Failure::Server && !settings_.remoteFolder.isEmpty()) {
             // A folder that is not there yet is made, once.
@@ -219,7 +222,12 @@ void Publisher::onOutcome(Lane &lane, const TransferOutcome &outcome)
             finish(describe(outcome));
             return;
         }
+        for (const RemoteEntry &entry : outcome.entries) {
+            if (!entry.directory)
+                listed_.insert(entry.name, entry.size);
+        }
         plan_ = makePlan(site_, record_, outcome.entries);
+        planPhotos();
         summary_.unchanged = int(plan_.unchanged.size());
         emit planned(plan_);
         return;
@@ -295,8 +303,15 @@ void Publisher::next(Lane &lane)
         return;
     }
     if (!cancelled_ && !queue_.empty()) {
-        lane.file = queue_.front();
-        queue_.pop_front();
+        const auto ready = std::find_if(queue_.begin(), queue_.end(), [this](const PublishPlan::Entry &entry) {
+            return !waiting_.contains(entry.file.name);
+        });
+        // Every file left is a photo still being made: photoDone() wakes
+        // the lane.
+        if (ready == queue_.end())
+            return;
+        lane.file = *ready;
+        queue_.erase(ready);
         lane.inFlightBytes = 0;
         const QString &path = lane.file->file.path;
         if (!QFileInfo(path).isAbsolute()) {
@@ -412,6 +427,162 @@ void Publisher::finish(const QString &error)
             lane->transfer->start(TransferRequest::close());
     }
     emit finished(summary_);
+}
+
+void Publisher::startPhotos()
+{
+    photos_ = std::make_unique<PhotoStage>(*settings_.photos);
+    connect(photos_.get(), &PhotoStage::ready, this, &Publisher::photoDone);
+    connect(photos_.get(), &PhotoStage::failed, this, &Publisher::photoFailed);
+    const QList<LocalFile> toMake = photos_->sortOut(site_);
+    if (!settings_.photos->webCopies)
+        return;
+    // Made while the connections log in and the folder is listed.
+    for (const LocalFile &file : toMake)
+        waiting_.insert(file.name);
+    if (!settings_.dryRun)
+        photos_->make(toMake);
+}
+
+void Publisher::planPhotos()
+{
+    planned_ = true;
+    if (!photos_)
+        return;
+    if (settings_.photos->webCopies) {
+        for (PublishPlan::Entry &entry : plan_.send) {
+            if (waiting_.contains(entry.file.name))
+                entry.why = PublishPlan::Why::WebCopy;
+        }
+        // The record may know the photo under its old bytes: whether the
+        // copy is what the server has is known only once it is made.
+        for (qsizetype i = plan_.unchanged.size() - 1; i >= 0; --i) {
+            if (waiting_.contains(plan_.unchanged.at(i).name))
+                plan_.send.append({plan_.unchanged.takeAt(i), PublishPlan::Why::WebCopy});
+        }
+    } else {
+        // Originals are decoded once before they go; only those that go.
+        QList<LocalFile> toCheck;
+        for (const PublishPlan::Entry &entry : std::as_const(plan_.send)) {
+            if (photos_->sourceSizes().contains(entry.file.name)) {
+                toCheck.append(entry.file);
+                waiting_.insert(entry.file.name);
+            }
+        }
+        if (!settings_.dryRun)
+            photos_->make(toCheck);
+    }
+    updatePhotoTotals();
+}
+
+void Publisher::updatePhotoTotals()
+{
+    PublishPlan::Photos totals;
+    const QHash<QString, qint64> &sizes = photos_->sourceSizes();
+    for (const LocalFile &file : std::as_const(site_.files)) {
+        if (!sizes.contains(file.name))
+            continue;
+        ++totals.count;
+        totals.before += sizes.value(file.name);
+        if (waiting_.contains(file.name) && settings_.photos->webCopies)
+            ++totals.waiting;
+        else
+            totals.after += file.size;
+    }
+    plan_.photos = totals;
+}
+
+void Publisher::photoDone(const LocalFile &file)
+{
+    waiting_.remove(file.name);
+    for (LocalFile &each : site_.files) {
+        if (each.name == file.name)
+            each = file;
+    }
+    if (!planned_)
+        return; // makePlan() compares it with the record
+    bool unchanged = false;
+    for (qsizetype i = 0; i < plan_.send.size(); ++i) {
+        PublishPlan::Entry &entry = plan_.send[i];
+        if (entry.file.name != file.name)
+            continue;
+        const qint64 before = entry.file.size;
+        entry.file = file;
+        if (entry.why == PublishPlan::Why::WebCopy) {
+            const auto published = record_.files().constFind(file.name);
+            const bool recorded = published != record_.files().constEnd();
+            const qint64 there = listed_.value(file.name, -2);
+            unchanged = recorded && published->sha256 == file.sha256 && published->size == file.size &&
+                        (there == file.size || there == -1);
+            entry.why = !recorded ? PublishPlan::Why::New : PublishPlan::Why::Changed;
+        }
+        if (unchanged) {
+            plan_.unchanged.append(file);
+            plan_.send.removeAt(i);
+            ++summary_.unchanged;
+        }
+        if (publishing_) {
+            for (auto it = queue_.begin(); it != queue_.end(); ++it) {
+                if (it->file.name != file.name)
+                    continue;
+                if (unchanged) {
+                    queue_.erase(it);
+                    --progress_.filesTotal;
+                    progress_.bytesTotal -= before;
+                } else {
+                    it->file = file;
+                    progress_.bytesTotal += file.size - before;
+                }
+                break;
+            }
+        }
+        break;
+    }
+    updatePhotoTotals();
+    emit photoReady(file.name, file.size, unchanged);
+    wakeLanes();
+}
+
+void Publisher::photoFailed(const QString &name, const QString &reason)
+{
+    waiting_.remove(name);
+    const auto at = std::find_if(site_.files.begin(), site_.files.end(),
+                                 [&name](const LocalFile &file) { return file.name == name; });
+    if (at == site_.files.end())
+        return;
+    const LocalFile file = *at;
+    site_.files.erase(at);
+    if (!planned_) {
+        site_.notSent.append({file.name, file.path, reason});
+        return;
+    }
+    plan_.send.removeIf([&name](const PublishPlan::Entry &entry) { return entry.file.name == name; });
+    plan_.notSent.append({file.name, file.path, reason});
+    if (publishing_) {
+        for (auto it = queue_.begin(); it != queue_.end(); ++it) {
+            if (it->file.name == name) {
+                queue_.erase(it);
+                --progress_.filesTotal;
+                progress_.bytesTotal -= file.size;
+                break;
+            }
+        }
+    }
+    summary_.failed.append(name + QStringLiteral(": ") + reason);
+    updatePhotoTotals();
+    emit fileFailed(name, reason);
+    wakeLanes();
+}
+
+void Publisher::wakeLanes()
+{
+    if (!publishing_ || done_)
+        return;
+    for (size_t i = 0; i < lanes_.size() && !done_; ++i) {
+        Lane &lane = *lanes_[i];
+        if (!lane.busy && !lane.retired)
+            next(lane);
+    }
 }
 
 } // namespace webloom

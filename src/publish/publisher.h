@@ -2,7 +2,9 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -12,6 +14,7 @@
 #include <optional>
 #include <vector>
 
+#include "publish/photo_stage.h"
 #include "publish/publish_plan.h"
 #include "publish/publish_record.h"
 #include "net/transfer.h"
@@ -62,6 +65,10 @@ public:
         // Plan only: a remote folder that is not there is taken as empty
         // rather than made.
         bool dryRun = false;
+        // Without it, photos and pictures go as the site lists them. With
+        // it, only pictures go, and with web copies each photo's copy,
+        // sent as soon as it is ready (see PhotoStage).
+        std::optional<PhotoChoice> photos = {};
     };
     using MakeTransfer = std::function<std::unique_ptr<Transfer>()>;
     // Asked about a failure the user may resolve (an unknown certificate or
@@ -84,6 +91,8 @@ public:
 
     const PublishPlan &currentPlan() const { return plan_; }
     const Transfer::Connection &connection() const { return settings_.connection; }
+    // Up to date after every photoReady().
+    const PublishPlan::Photos &photos() const { return plan_.photos; }
 
 signals:
     void planned(const webloom::PublishPlan &plan);
@@ -92,6 +101,9 @@ signals:
     // A temporary file of the plan's leftovers is gone from the server.
     void leftoverDeleted(const QString &name);
     void progress(const webloom::PublishProgress &progress);
+    // A photo of the plan is ready to go, with the size it has on the
+    // server; unchanged: it turned out to be what the server has already.
+    void photoReady(const QString &name, qint64 bytes, bool unchanged);
     void finished(const webloom::PublishSummary &summary);
     // A further connection presented another certificate or host key than
     // the first; finished() follows with the publish stopped.
@@ -116,6 +128,14 @@ private:
     // on them; a failure is reported at the end.
     void saveRecord();
     QString describe(const TransferOutcome &outcome) const;
+    void startPhotos();
+    // After makePlan(): the photos still being made, or still to be checked.
+    void planPhotos();
+    void photoDone(const LocalFile &file);
+    void photoFailed(const QString &name, const QString &reason);
+    void updatePhotoTotals();
+    // The lanes that wait for a photo take the next file.
+    void wakeLanes();
 
     Settings settings_;
     SiteFiles site_;
@@ -134,6 +154,12 @@ private:
     bool cancelled_ = false;
     bool done_ = false;
     QString recordError_;
+    std::unique_ptr<PhotoStage> photos_;
+    // Names whose file is not ready to go yet.
+    QSet<QString> waiting_;
+    // The listing's sizes by name.
+    QHash<QString, qint64> listed_;
+    bool planned_ = false;
 };
 
 } // namespace webloom

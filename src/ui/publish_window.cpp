@@ -40,6 +40,8 @@ QString reasonText(PublishPlan::Why why)
         return QStringLiteral("送る（サーバーにない）");
     case PublishPlan::Why::OtherSizeOnServer:
         return QStringLiteral("送る（サーバーと大きさが違う）");
+    case PublishPlan::Why::WebCopy:
+        return QStringLiteral("送る（Web 用に整えています）");
     }
     return {};
 }
@@ -93,6 +95,10 @@ PublishWindow::PublishWindow(Services services, QWidget *parent)
     ui_->spnParallel->setValue(choice.parallel);
     fillWebAddress();
     connect(ui_->cmbConnection, &QComboBox::currentTextChanged, this, &PublishWindow::fillWebAddress);
+    ui_->chkWebPhotos->setChecked(choice.webPhotos);
+    ui_->spnPhotoSize->setValue(choice.photoSize);
+    ui_->spnPhotoSize->setEnabled(choice.webPhotos);
+    connect(ui_->chkWebPhotos, &QCheckBox::toggled, ui_->spnPhotoSize, &QWidget::setEnabled);
 
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, [this] {
@@ -145,6 +151,8 @@ void PublishWindow::setInputsEnabled(bool enabled)
     ui_->cmbConnection->setEnabled(enabled);
     ui_->txtRemote->setEnabled(enabled);
     ui_->spnParallel->setEnabled(enabled);
+    ui_->chkWebPhotos->setEnabled(enabled);
+    ui_->spnPhotoSize->setEnabled(enabled && ui_->chkWebPhotos->isChecked());
     ui_->cmdPublish->setEnabled(enabled && ui_->cmbConnection->count() > 0);
 }
 
@@ -160,8 +168,13 @@ void PublishWindow::start()
     }
     const QString remote = ui_->txtRemote->text().trimmed();
     const int parallel = ui_->spnParallel->value();
-    settings::savePublishChoice(baseFolder_, {connectionName_, remote, parallel});
-    const QString typed = ui_->txtWebAddress->text().trimmed();
+    PhotoChoice photos;
+    photos.webCopies = ui_->chkWebPhotos->isChecked();
+    photos.options.longestSide = ui_->spnPhotoSize->value();
+    photos.cacheFolder = services_.photoCacheFolder;
+    settings::savePublishChoice(baseFolder_,
+                                {connectionName_, remote, parallel, photos.webCopies, photos.options.longestSide});
+        const QString typed = ui_->txtWebAddress->text().trimmed();
     settings::saveWebAddress(baseFolder_, connectionName_, typed);
     webAddress_ = typed.isEmpty() ? QString() : webFolder(typed);
     remote_ = remote;
@@ -190,15 +203,17 @@ void PublishWindow::start()
     links_ = siteLinks(*copy, site);
     sent_.clear();
     const Transfer::Connection connection = entry->toTransfer(services_.passwords);
-    publisher_ = new Publisher(
-        {connection, remote, parallel, PublishRecord::pathFor(connection, remote, services_.recordFolder)}, site,
-        services_.makeTransfer, [this](const TransferOutcome &outcome, const Transfer::Connection &current) {
-            return resolve(outcome, current);
-        });
+    publisher_ = new Publisher({connection, remote, parallel,
+                                PublishRecord::pathFor(connection, remote, services_.recordFolder), false, photos},
+                               site, services_.makeTransfer,
+                               [this](const TransferOutcome &outcome, const Transfer::Connection &current) {
+                                   return resolve(outcome, current);
+                               });
     connect(publisher_, &Publisher::planned, this, &PublishWindow::planned);
     connect(publisher_, &Publisher::progress, this, &PublishWindow::showProgress);
     connect(publisher_, &Publisher::fileSent, this, &PublishWindow::fileSent);
     connect(publisher_, &Publisher::fileFailed, this, &PublishWindow::fileFailed);
+    connect(publisher_, &Publisher::photoReady, this, &PublishWindow::photoReady);
     connect(publisher_, &Publisher::leftoverDeleted, this, [this](const QString &name) {
         if (QTreeWidgetItem *item = items_.value(name))
             item->setText(2, QStringLiteral("削除しました"));
@@ -260,18 +275,28 @@ void PublishWindow::planned(const PublishPlan &plan)
     }
     for (const LocalFile &file : plan.unchanged)
         new QTreeWidgetItem(ui_->treePlan, {file.name, sizeText(file.size), QStringLiteral("変更なし")});
+    if (!plan.outsidePhotoFolder.isEmpty()) {
+        auto *item = new QTreeWidgetItem(ui_->treePlan, {QDir::toNativeSeparators(plan.outsidePhotoFolder), QString(),
+                                                         QStringLiteral("写真フォルダ（ベースフォルダの外）")});
+        item->setToolTip(0, QDir::toNativeSeparators(plan.outsidePhotoFolder));
+    }
+    for (const NotSentFile &file : plan.notSent) {
+        auto *item =
+            new QTreeWidgetItem(ui_->treePlan, {file.name, QString(), QStringLiteral("送らない：") + file.reason});
+        item->setToolTip(0, QDir::toNativeSeparators(file.path));
+    }
     for (const SkippedPage &page : plan.skipped) {
         auto *item = new QTreeWidgetItem(
             ui_->treePlan, {pageName(page.kind), QString(), QStringLiteral("作成できません：") + page.reason});
         item->setToolTip(2, page.reason);
     }
-    ui_->lblSummary->setText(QStringLiteral("送るファイル：%1 個（%2）　変更なし：%3 個")
-                                 .arg(plan.send.size())
-                                 .arg(sizeText(plan.bytesToSend()))
-                                 .arg(plan.unchanged.size()) +
-                             (plan.leftovers.isEmpty()
-                                  ? QString()
-                                  : QStringLiteral("　削除する一時ファイル：%1 個").arg(plan.leftovers.size())));
+    summary_ = QStringLiteral("送るファイル：%1 個（%2）　変更なし：%3 個")
+                   .arg(plan.send.size())
+                   .arg(sizeText(plan.bytesToSend()))
+                   .arg(plan.unchanged.size()) +
+               (plan.leftovers.isEmpty() ? QString()
+                                         : QStringLiteral("　削除する一時ファイル：%1 個").arg(plan.leftovers.size()));
+    showSummary(plan.photos);
     ui_->barProgress->setRange(0, 1000);
     ui_->barProgress->setValue(0);
     ui_->lblProgress->clear();
@@ -306,6 +331,30 @@ void PublishWindow::planned(const PublishPlan &plan)
     }
     ui_->cmdCancel->setEnabled(true);
     publisher_->publish();
+}
+
+void PublishWindow::showSummary(const PublishPlan::Photos &photos)
+{
+    QString text = summary_;
+    if (photos.count > 0) {
+        text += QStringLiteral("\n写真 %1 枚：%2 → ").arg(photos.count).arg(sizeText(photos.before));
+        text += photos.waiting > 0 ? QStringLiteral("整えています（残り %1 枚）").arg(photos.waiting)
+                                   : sizeText(photos.after);
+    }
+    ui_->lblSummary->setText(text);
+}
+
+void PublishWindow::photoReady(const QString &name, qint64 bytes, bool unchanged)
+{
+    if (QTreeWidgetItem *item = items_.value(name)) {
+        item->setText(1, sizeText(bytes));
+        if (unchanged)
+            item->setText(2, QStringLiteral("変更なし"));
+        else if (item->text(2) == reasonText(PublishPlan::Why::WebCopy))
+            item->setText(2, QStringLiteral("送る（Web 用に整えました）"));
+    }
+    if (publisher_)
+        showSummary(publisher_->photos());
 }
 
 void PublishWindow::showProgress(const PublishProgress &progress)

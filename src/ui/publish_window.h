@@ -53,6 +53,8 @@ public:
         // Where the records of earlier publishes live; empty: the per-user
         // data folder.
         QString recordFolder;
+        // Where web copies of photos are kept; empty: the per-user cache.
+        QString photoCacheFolder;
     };
 
     explicit PublishWindow(Services services, QWidget *parent = nullptr);
@@ -70,6 +72,9 @@ private:
     void planned(const PublishPlan &plan);
     void showProgress(const PublishProgress &progress);
     void fileSent(const QString &name);
+    void photoReady(const QString &name, qint64 bytes, bool unchanged);
+    // The plan's totals, with the photos' before and after.
+    void showSummary(const PublishPlan::Photos &photos);
     void fileFailed(const QString &name, const QString &reason);
     void finished(const PublishSummary &summary);
     void setInputsEnabled(bool enabled);
@@ -99,6 +104,7 @@ private:
     QString webAddress_;
     QString remote_;
     LiveCheck *liveCheck_ = nullptr;
+    QString summary_;
 };
 
 } // namespace webloom
