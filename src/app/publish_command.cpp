@@ -27,7 +27,7 @@ namespace {
 const char kUsage[] = "usage: webloom publish PROJECT_FILE --connection NAME [--registry FILE] [--remote DIR]\n"
                       "                       [--parallel N] [--dry-run] [--trust FINGERPRINT]...\n"
                       "                       [--allow-plain] [--web-address URL] [--no-check]\n"
-                       [--photo-size PIXELS] [--original-photos]
+                      "                       [--photo-size PIXELS] [--original-photos]\n"
                       "  Builds every page of the project into its base folder and uploads the new and\n"
                       "  changed files, with the photos and pictures the pages refer to, to the remote\n"
                       "  folder of a registered connection.\n"

@@ -174,7 +174,7 @@ void PublishWindow::start()
     photos.cacheFolder = services_.photoCacheFolder;
     settings::savePublishChoice(baseFolder_,
                                 {connectionName_, remote, parallel, photos.webCopies, photos.options.longestSide});
-        const QString typed = ui_->txtWebAddress->text().trimmed();
+    const QString typed = ui_->txtWebAddress->text().trimmed();
     settings::saveWebAddress(baseFolder_, connectionName_, typed);
     webAddress_ = typed.isEmpty() ? QString() : webFolder(typed);
     remote_ = remote;
