@@ -145,7 +145,7 @@ protected:
         process.start(QStringLiteral(WEBLOOM_BINARY),
                       QStringList{QStringLiteral("publish"), project_, QStringLiteral("--connection"),
                                   QStringLiteral("さくら"), QStringLiteral("--registry"), registry_,
-                                  QStringLiteral("--remote"), QStringLiteral("site")} +
+                                  QStringLiteral("--remote"), QStringLiteral("site"), QStringLiteral("--no-check")} +
                           more);
         Result result;
         if (!process.waitForFinished(120000))
