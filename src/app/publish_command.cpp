@@ -132,8 +132,10 @@ int runPublish(const QStringList &arguments, QTextStream &out, QTextStream &err)
     const QString remote = parser.isSet(remoteOption) ? parser.value(remoteOption)
                                                       : (remembered.connection == name ? remembered.remote : QString());
 
-    // The pages, as "webloom build" writes them.
-    const SiteFiles site = buildSite(doc);
+    // The pages, as "webloom build" writes them; a local file unchanged since
+    // the last publish here is not read again.
+    const QString recordPath = PublishRecord::pathFor(connection, remote);
+    const SiteFiles site = buildSite(doc, PublishRecord::knownDigests(recordPath));
     bool failed = false;
     for (const SkippedPage &page : site.skipped) {
         err << "webloom publish: " << page.kind << " page not built: " << oneLine(page.reason) << "\n";
@@ -148,7 +150,7 @@ int runPublish(const QStringList &arguments, QTextStream &out, QTextStream &err)
     QString reportedError;
     // The files are on their way (so some may have been sent).
     bool publishing = false;
-    Publisher::Settings settings{connection, remote, parallel, PublishRecord::pathFor(connection, remote), dryRun};
+    Publisher::Settings settings{connection, remote, parallel, recordPath, dryRun};
     CommandLineQuestions questions(err, "publish", allowPlain);
     Publisher publisher(
         settings, site, [options] { return std::make_unique<CurlTransfer>(options); },

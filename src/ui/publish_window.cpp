@@ -155,8 +155,10 @@ void PublishWindow::start()
 
     // The pages, built from a copy as "webloom build" would from the saved
     // project, so the window's own fields stay as they are.
+    // A local file unchanged since the last publish here is not read again.
+    const QString recordPath = PublishRecord::pathFor(entry->toTransfer(QString()), remote, services_.recordFolder);
     const std::unique_ptr<SiteDocument> copy = documentCopy(*services_.document);
-    const SiteFiles site = buildSite(*copy);
+    const SiteFiles site = buildSite(*copy, PublishRecord::knownDigests(recordPath));
     if (site.files.isEmpty()) {
         QStringList reasons;
         for (const SkippedPage &page : site.skipped)
@@ -166,11 +168,10 @@ void PublishWindow::start()
         return;
     }
     const Transfer::Connection connection = entry->toTransfer(services_.passwords);
-    publisher_ = new Publisher(
-        {connection, remote, parallel, PublishRecord::pathFor(connection, remote, services_.recordFolder)}, site,
-        services_.makeTransfer, [this](const TransferOutcome &outcome, const Transfer::Connection &current) {
-            return resolve(outcome, current);
-        });
+    publisher_ = new Publisher({connection, remote, parallel, recordPath}, site, services_.makeTransfer,
+                               [this](const TransferOutcome &outcome, const Transfer::Connection &current) {
+                                   return resolve(outcome, current);
+                               });
     connect(publisher_, &Publisher::planned, this, &PublishWindow::planned);
     connect(publisher_, &Publisher::progress, this, &PublishWindow::showProgress);
     connect(publisher_, &Publisher::fileSent, this, &PublishWindow::fileSent);
