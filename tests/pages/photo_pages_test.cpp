@@ -268,12 +268,19 @@ TEST_F(PhotoPages, PhotosAreTheVisibleFilesInCaseInsensitiveNameOrder)
     makeFiles(photos, {QStringLiteral("b.jpg"), QStringLiteral("C.jpg"), QStringLiteral("A.jpg"),
                        QStringLiteral("a.jpg"), QStringLiteral(".hidden.jpg")});
     ASSERT_TRUE(QDir(photos).mkdir(QStringLiteral("folder.jpg")));
+    // A link counts as what it leads to; beyond ASCII the case is folded too.
+    makeFiles(photos, {QStringLiteral("Zz.jpg"), QStringLiteral("é.jpg"), QStringLiteral("É.jpg")});
+    ASSERT_TRUE(QFile::link(QStringLiteral("b.jpg"), QDir(photos).filePath(QStringLiteral("link.jpg"))));
+    ASSERT_TRUE(QFile::link(QStringLiteral("folder.jpg"), QDir(photos).filePath(QStringLiteral("dir.jpg"))));
+    ASSERT_TRUE(QFile::link(QStringLiteral("gone"), QDir(photos).filePath(QStringLiteral("dangling.jpg"))));
     ASSERT_TRUE(doc.pointFile1(photos));
 
     EXPECT_EQ(run(), PageResult::Written);
 
-    EXPECT_EQ(doc.list(ListId::List2), (QStringList{QStringLiteral("A.jpg"), QStringLiteral("a.jpg"),
-                                                    QStringLiteral("b.jpg"), QStringLiteral("C.jpg")}));
+    EXPECT_EQ(doc.list(ListId::List2),
+              (QStringList{QStringLiteral("A.jpg"), QStringLiteral("a.jpg"), QStringLiteral("b.jpg"),
+                           QStringLiteral("C.jpg"), QStringLiteral("link.jpg"), QStringLiteral("Zz.jpg"),
+                           QStringLiteral("É.jpg"), QStringLiteral("é.jpg")}));
 }
 
 TEST_F(PhotoPages, PagesAreCountedOverThePhotosNotOverEveryFile)
