@@ -153,10 +153,11 @@ void PublishWindow::start()
     const int parallel = ui_->spnParallel->value();
     settings::savePublishChoice(baseFolder_, {connectionName_, remote, parallel});
 
+    // A local file unchanged since the last publish here is not read again;
+    // the record's name needs no password.
+    const QString recordPath = PublishRecord::pathFor(entry->toTransfer(QString()), remote, services_.recordFolder);
     // The pages, built from a copy as "webloom build" would from the saved
     // project, so the window's own fields stay as they are.
-    // A local file unchanged since the last publish here is not read again.
-    const QString recordPath = PublishRecord::pathFor(entry->toTransfer(QString()), remote, services_.recordFolder);
     const std::unique_ptr<SiteDocument> copy = documentCopy(*services_.document);
     const SiteFiles site = buildSite(*copy, PublishRecord::knownDigests(recordPath));
     if (site.files.isEmpty()) {
