@@ -220,8 +220,10 @@ int runPublish(const QStringList &arguments, QTextStream &out, QTextStream &err)
     const QString remote = parser.isSet(remoteOption) ? parser.value(remoteOption)
                                                       : (remembered.connection == name ? remembered.remote : QString());
 
-    // The pages, as "webloom build" writes them.
-    const SiteFiles site = buildSite(doc);
+    // The pages, as "webloom build" writes them; a local file unchanged since
+    // the last publish here is not read again.
+    const QString recordPath = PublishRecord::pathFor(connection, remote);
+    const SiteFiles site = buildSite(doc, PublishRecord::knownDigests(recordPath));
     const QList<PageLink> links = siteLinks(doc, site);
     bool failed = false;
     for (const SkippedPage &page : site.skipped) {
@@ -237,8 +239,7 @@ int runPublish(const QStringList &arguments, QTextStream &out, QTextStream &err)
     QString reportedError;
     // The files are on their way (so some may have been sent).
     bool publishing = false;
-    Publisher::Settings settings{connection, remote, parallel, PublishRecord::pathFor(connection, remote),
-                                 dryRun,     photos};
+    Publisher::Settings settings{connection, remote, parallel, recordPath, dryRun, photos};
     CommandLineQuestions questions(err, "publish", allowPlain);
     Publisher publisher(
         settings, site, [options] { return std::make_unique<CurlTransfer>(options); },

@@ -202,4 +202,29 @@ bool writeFileAtomically(const QString &path, QByteArrayView bytes, QString *err
     return ok;
 }
 
+bool fileHolds(const QString &path, QByteArrayView bytes)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    bool same = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == bytes.size();
+    // One read more than the size, to see a file that grew since the fstat.
+    char chunk[64 * 1024];
+    qsizetype at = 0;
+    while (same) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            same = n == 0 && at == bytes.size();
+            break;
+        }
+        same = n <= bytes.size() - at && std::memcmp(chunk, bytes.data() + at, static_cast<size_t>(n)) == 0;
+        at += n;
+    }
+    ::close(fd);
+    return same;
+}
+
 } // namespace webloom

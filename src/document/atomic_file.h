@@ -58,4 +58,9 @@ private:
 // Convenience: open, write and commit in one call.
 bool writeFileAtomically(const QString &path, QByteArrayView bytes, QString *error, AtomicFile::Options options = {});
 
+// Whether path names a regular file (links followed) that holds exactly
+// bytes. The size is asked first, so a file of another size is not read.
+// Writers call it to leave a file whose content would not change untouched.
+bool fileHolds(const QString &path, QByteArrayView bytes);
+
 } // namespace webloom

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include <optional>
+#include <utility>
 
 #include "document/cp932.h"
 #include "document/field_captions.h"
@@ -74,44 +75,19 @@ bool PageFrame::allowName(Field field, const QString &fileName)
 bool PageFrame::open(const QString &fileName)
 {
     discard();
-    const QString path = outputPath(fileName);
-    // No sync per page: pages can always be written again, and a photo series
-    // of a thousand pages would otherwise wait seconds for the disk.
-    auto file = std::make_unique<AtomicFile>(path, AtomicFile::Options{.sync = false, .mode = std::nullopt});
-    if (!file->open()) {
-        fail(path, file->errorString());
-        return false;
-    }
-    file_ = std::move(file);
-    buffer_.clear();
-    digest_.reset();
-    writtenBytes_ = 0;
+    path_ = outputPath(fileName);
     return true;
 }
 
 void PageFrame::line(const QString &text)
 {
-    if (!file_)
+    if (path_.isEmpty())
         return;
-    const qsizetype start = buffer_.size();
     if (doc_.pageOptions().encoding == PageEncoding::Utf8)
         buffer_ += text.toUtf8();
     else
         buffer_ += cp932::encode(text, cp932::Unmappable::NumericReference);
     buffer_ += "\r\n";
-    digest_.addData(QByteArrayView(buffer_).sliced(start));
-    writtenBytes_ += buffer_.size() - start;
-    if (buffer_.size() >= 64 * 1024)
-        writeBuffer();
-}
-
-bool PageFrame::writeBuffer()
-{
-    // After a failure the file is cancelled and further writes are dropped;
-    // close() reports the failure.
-    const bool ok = file_->write(buffer_);
-    buffer_.clear();
-    return ok;
 }
 
 void PageFrame::pageOpening(const QString &title, const QString &baseAddress)
@@ -213,44 +189,32 @@ PageResult PageFrame::finishPage(const QStringList &creditBlock)
     return PageResult::Written;
 }
 
-bool PageFrame::sameAsOnDisk(const QString &path)
-{
-    QFile old(path);
-    if (!QFileInfo(path).isFile() || old.size() != writtenBytes_ || !old.open(QIODevice::ReadOnly))
-        return false;
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    return hash.addData(&old) && hash.result() == digest_.result();
-}
-
 bool PageFrame::close()
 {
-    if (!file_)
+    if (path_.isEmpty())
         return false;
-    std::unique_ptr<AtomicFile> file = std::move(file_);
-    if (!buffer_.isEmpty())
-        file->write(buffer_);
-    buffer_.clear();
+    const QString path = std::exchange(path_, QString());
+    const QByteArray bytes = std::exchange(buffer_, QByteArray());
     // A page whose bytes have not changed is left as it is, file time and
     // all, so that publishing sees nothing new.
-    if (file->errorString().isEmpty() && sameAsOnDisk(file->path())) {
-        file->cancel();
-        written_.append(file->path());
+    if (fileHolds(path, bytes)) {
+        written_.append(path);
         return true;
     }
-    if (!file->errorString().isEmpty() || !file->commit()) {
-        fail(file->path(), file->errorString());
+    // No sync per page: pages can always be written again, and a photo series
+    // of a thousand pages would otherwise wait seconds for the disk.
+    QString error;
+    if (!writeFileAtomically(path, bytes, &error, AtomicFile::Options{.sync = false, .mode = std::nullopt})) {
+        fail(path, error);
         return false;
     }
-    written_.append(file->path());
+    written_.append(path);
     return true;
 }
 
 void PageFrame::discard()
 {
-    if (file_) {
-        file_->cancel();
-        file_.reset();
-    }
+    path_.clear();
     buffer_.clear();
 }
 

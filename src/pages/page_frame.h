@@ -1,12 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <QCryptographicHash>
 #include <QString>
 #include <QStringList>
 
 #include <initializer_list>
-#include <memory>
 
 #include "document/atomic_file.h"
 #include "document/prompter.h"
@@ -29,8 +27,10 @@ enum class PageResult {
 // options say so, and end in CR LF. The page options also decide the head's
 // declarations and the style rules for phones (page opening).
 //
-// A page is written to a temporary file and renamed over the old page only
-// when complete, so a failed write never leaves a half page behind.
+// A page is kept in memory until close(): when the file of its name already
+// holds the same bytes nothing is written at all (file time and inode stay);
+// otherwise it goes to a temporary file that is renamed over the old page
+// only when complete, so a failed write never leaves a half page behind.
 class PageFrame {
 public:
     PageFrame(SiteDocument &doc, Prompter &prompter) : doc_(doc), prompter_(prompter) {}
@@ -53,10 +53,11 @@ public:
     // Writers ask before anything is written.
     bool allowName(Field field, const QString &fileName);
 
-    // Opens the output path of fileName into the current-output-file slot. On
-    // failure shows the reason and returns false; the slot stays empty.
+    // Opens the output path of fileName into the current-output-file slot.
+    // Nothing touches the disk before close(), which reports a folder that
+    // cannot take the page.
     bool open(const QString &fileName);
-    bool isOpen() const { return file_ != nullptr; }
+    bool isOpen() const { return !path_.isEmpty(); }
     // Appends one line to the current output file.
     void line(const QString &text);
 
@@ -93,18 +94,12 @@ public:
     const QStringList &writtenFiles() const { return written_; }
 
 private:
-    // Writes out the encoded lines; false once any write has failed.
-    bool writeBuffer();
     void fail(const QString &path, const QString &reason);
-    bool sameAsOnDisk(const QString &path);
 
     SiteDocument &doc_;
     Prompter &prompter_;
-    std::unique_ptr<AtomicFile> file_;
-    QByteArray buffer_;
-    // Of every byte of the current file, to tell an unchanged page.
-    QCryptographicHash digest_{QCryptographicHash::Sha256};
-    qint64 writtenBytes_ = 0;
+    QString path_;      // of the current file; empty when none is open
+    QByteArray buffer_; // every byte of the current file
     QStringList written_;
 };
 

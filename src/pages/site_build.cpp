@@ -2,9 +2,7 @@
 #include "pages/site_build.h"
 
 #include <QBuffer>
-#include <QCryptographicHash>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QSet>
 
@@ -31,17 +29,19 @@ public:
     QStringList messages;
 };
 
-std::optional<LocalFile> localFile(const QString &name, const QString &path, LocalFile::Kind kind)
+std::optional<LocalFile> localFile(const QString &name, const QString &path, LocalFile::Kind kind,
+                                   const KnownDigests &known)
 {
-    QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!hash.addData(&file))
-        return std::nullopt;
     // A relative base or photo folder is taken, once, from the folder the
     // program runs in, as the page buttons and "webloom build" take it.
-    return LocalFile{name, QFileInfo(path).absoluteFilePath(), file.size(), hash.result().toHex(), kind};
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    const std::optional<FileDigest> digest = fileDigest(absolute, known);
+    if (!digest)
+        return std::nullopt;
+    LocalFile file{name, absolute, digest->stamp.size, digest->sha256, kind, std::nullopt};
+    if (digest->reusable)
+        file.stamp = digest->stamp;
+    return file;
 }
 
 bool hasOwnAddress(const QString &field)
@@ -75,7 +75,7 @@ std::unique_ptr<SiteDocument> documentCopy(const SiteDocument &doc)
     return copy;
 }
 
-SiteFiles buildSite(SiteDocument &doc)
+SiteFiles buildSite(SiteDocument &doc, const KnownDigests &known)
 {
     SiteFiles site;
     QSet<QString> names;
@@ -107,7 +107,7 @@ SiteFiles buildSite(SiteDocument &doc)
                     {kind.name, QStringLiteral("%1: ベースフォルダの中にないため公開しません").arg(path), false});
                 continue;
             }
-            add(localFile(info.fileName(), path, LocalFile::Kind::Page));
+            add(localFile(info.fileName(), path, LocalFile::Kind::Page, known));
         }
         // Photos named bare in the pages live beside them on the server.
         if (kind.name == QLatin1String("photo") && !hasOwnAddress(doc.text(Field::Text6))) {
@@ -118,7 +118,7 @@ SiteFiles buildSite(SiteDocument &doc)
                 site.outsidePhotoFolder = folder;
             for (const QString &name : doc.list(ListId::List2)) {
                 if (isPlainFileName(name))
-                    add(localFile(name, photos.filePath(name), LocalFile::Kind::Photo));
+                    add(localFile(name, photos.filePath(name), LocalFile::Kind::Photo, known));
             }
         }
     }
@@ -126,7 +126,7 @@ SiteFiles buildSite(SiteDocument &doc)
     for (Field field : {Field::Text22, Field::Text42}) {
         const QString name = doc.text(field).trimmed();
         if (isPlainFileName(name) && topWritten)
-            add(localFile(name, QDir(base).filePath(name), LocalFile::Kind::Picture));
+            add(localFile(name, QDir(base).filePath(name), LocalFile::Kind::Picture, known));
     }
     return site;
 }

@@ -6,8 +6,10 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 #include "document/site_document.h"
+#include "pages/file_digest.h"
 
 namespace webloom {
 
@@ -18,8 +20,11 @@ struct LocalFile {
     QString name; // on the server, in the remote folder
     QString path; // on this computer
     qint64 size = 0;
-    QByteArray sha256; // hex
+    QByteArray sha256; // hex, of the bytes of the file at path
     Kind kind = Kind::Page;
+    // What the file system said of the file when sha256 was taken, when that
+    // may vouch for sha256 at the next publish (see FileDigest).
+    std::optional<FileStamp> stamp;
 };
 
 // A page the site could not build, and why (as the window would have said).
@@ -56,7 +61,8 @@ std::unique_ptr<SiteDocument> documentCopy(const SiteDocument &doc);
 // photos of the photo pages when they have no photo address of their own
 // (they go beside the pages); the top page's picture and banner when they
 // name a file in the base folder. Nothing outside the base folder and the
-// photo folder is ever taken.
-SiteFiles buildSite(SiteDocument &doc);
+// photo folder is ever taken. A file whose stamp is still the one known
+// gets the known SHA-256 without being read.
+SiteFiles buildSite(SiteDocument &doc, const KnownDigests &known = {});
 
 } // namespace webloom

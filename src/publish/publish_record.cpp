@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <fcntl.h>
 #include <mutex>
+#include <optional>
+#include <utility>
 #include <set>
 #include <sys/file.h>
 #include <unistd.h>
@@ -26,6 +28,35 @@ const QByteArray kHeader = "# webloom publish record: sha256 size name\n";
 // Lines of temporary names: "temporary OWNER NAME". Older versions of the
 // program skip them, as they skip every line without a SHA-256 in front.
 const QByteArray kTemporary = "temporary";
+// Lines of local files as last hashed:
+// "stat SHA256 SIZE MTIME-NS CTIME-NS INODE DEVICE PATH". Older versions skip
+// them too ("stat" is no SHA-256) and drop them when they save; the files
+// are then only read once more.
+const QByteArray kStat = "stat";
+
+// One stat line after its word, or nothing when it is not one.
+std::optional<std::pair<QString, FileDigest>> statLine(const QByteArray &line)
+{
+    QList<QByteArray> fields;
+    qsizetype at = 0;
+    for (int i = 0; i < 6; ++i) {
+        const qsizetype space = line.indexOf(' ', at);
+        if (space < 0)
+            return std::nullopt;
+        fields.append(line.mid(at, space - at));
+        at = space + 1;
+    }
+    const QString path = QString::fromUtf8(line.mid(at));
+    bool ok[5] = {};
+    FileDigest digest{{fields[1].toLongLong(&ok[0]), fields[2].toLongLong(&ok[1]), fields[3].toLongLong(&ok[2]),
+                       fields[4].toULongLong(&ok[3]), fields[5].toULongLong(&ok[4])},
+                      fields[0],
+                      true};
+    if (path.isEmpty() || digest.sha256.size() != 64 ||
+        !std::all_of(std::begin(ok), std::end(ok), [](bool b) { return b; }))
+        return std::nullopt;
+    return std::make_pair(path, digest);
+}
 
 // The start time of a process in clock ticks since boot (field 22 of
 // /proc/PID/stat), which tells a process from a later one with its number;
@@ -72,11 +103,16 @@ const QByteArray &ownPrefix()
 }
 
 void readRecord(const QByteArray &bytes, QHash<QString, PublishRecord::File> &files,
-                QHash<QString, QString> &temporaries)
+                QHash<QString, QString> &temporaries, KnownDigests &digests)
 {
     for (const QByteArray &line : bytes.split('\n')) {
         if (line.isEmpty() || line.startsWith('#'))
             continue;
+        if (line.startsWith(kStat + ' ')) {
+            if (const auto entry = statLine(line.mid(kStat.size() + 1)))
+                digests.insert(entry->first, entry->second);
+            continue;
+        }
         const qsizetype first = line.indexOf(' ');
         const qsizetype second = first < 0 ? -1 : line.indexOf(' ', first + 1);
         if (second < 0)
@@ -130,16 +166,25 @@ PublishRecord::PublishRecord(QString path) : path_(std::move(path))
 {
 }
 
+KnownDigests PublishRecord::knownDigests(const QString &path)
+{
+    PublishRecord record(path);
+    record.load();
+    return record.digests();
+}
+
 void PublishRecord::load()
 {
     files_.clear();
     temporaries_.clear();
+    digests_.clear();
+    digestsSet_ = false;
     setFiles_.clear();
     addedTemporaries_.clear();
     removedTemporaries_.clear();
     QFile file(path_);
     if (file.open(QIODevice::ReadOnly))
-        readRecord(file.readAll(), files_, temporaries_);
+        readRecord(file.readAll(), files_, temporaries_, digests_);
 }
 
 void PublishRecord::addTemporary(const QString &name, const QString &owner)
@@ -173,9 +218,12 @@ bool PublishRecord::save(bool sync, QString *error)
         ::flock(lock, LOCK_EX);
     QHash<QString, File> files;
     QHash<QString, QString> temporaries;
+    KnownDigests digests;
     QFile current(path_);
     if (current.open(QIODevice::ReadOnly))
-        readRecord(current.readAll(), files, temporaries);
+        readRecord(current.readAll(), files, temporaries, digests);
+    if (digestsSet_)
+        digests = digests_;
     current.close();
     for (const QString &name : setFiles_)
         files.insert(name, files_.value(name));
@@ -195,12 +243,26 @@ bool PublishRecord::save(bool sync, QString *error)
     std::sort(names.begin(), names.end());
     for (const QString &name : names)
         bytes += kTemporary + ' ' + temporaries.value(name).toUtf8() + ' ' + name.toUtf8() + '\n';
+    QStringList paths = digests.keys();
+    std::sort(paths.begin(), paths.end());
+    for (const QString &path : paths) {
+        const FileDigest &digest = digests.value(path);
+        const FileStamp &stamp = digest.stamp;
+        // A line break would end the line inside the path.
+        if (!digest.reusable || path.contains(QLatin1Char('\n')))
+            continue;
+        bytes += kStat + ' ' + digest.sha256 + ' ' + QByteArray::number(stamp.size) + ' ' +
+                 QByteArray::number(stamp.mtimeNs) + ' ' + QByteArray::number(stamp.ctimeNs) + ' ' +
+                 QByteArray::number(stamp.inode) + ' ' + QByteArray::number(stamp.device) + ' ' + path.toUtf8() + '\n';
+    }
     const bool ok = writeFileAtomically(path_, bytes, error, AtomicFile::Options{.sync = sync, .mode = 0600});
     if (lock >= 0)
         ::close(lock);
     if (ok) {
         files_ = files;
         temporaries_ = temporaries;
+        digests_ = digests;
+        digestsSet_ = false;
         setFiles_.clear();
         addedTemporaries_.clear();
         removedTemporaries_.clear();

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include "net/transfer.h"
+#include "pages/file_digest.h"
 
 namespace webloom {
 
@@ -32,7 +33,9 @@ private:
 
 // What was last published to one server folder: for each file its size and
 // SHA-256, as it arrived there, and the temporary names of files on their
-// way. One small file per connection and remote folder in the per-user data
+// way; and, by local path, the stamp and SHA-256 of each local file as it
+// was last hashed, so that a file whose stamp is unchanged is not read
+// again. One small file per connection and remote folder in the per-user data
 // folder, rewritten whole and atomically after every step, so that it stays
 // true to the server however a publish ends.
 class PublishRecord {
@@ -50,6 +53,9 @@ public:
     static QString pathFor(const Transfer::Connection &connection, const QString &remoteFolder,
                            const QString &folder = defaultFolder());
 
+    // The digests the record at path holds, for buildSite().
+    static KnownDigests knownDigests(const QString &path);
+
     explicit PublishRecord(QString path);
     const QString &path() const { return path_; }
 
@@ -61,6 +67,15 @@ public:
     {
         files_.insert(name, file);
         setFiles_.insert(name);
+    }
+
+    // The local files' digests as the last publish hashed them. Replaced as
+    // a whole by setDigests(): the next save() keeps those only.
+    const KnownDigests &digests() const { return digests_; }
+    void setDigests(KnownDigests digests)
+    {
+        digests_ = std::move(digests);
+        digestsSet_ = true;
     }
 
     // Temporary names on the server, each with its owner (PublishRun): a
@@ -79,6 +94,8 @@ private:
     QString path_;
     QHash<QString, File> files_;
     QHash<QString, QString> temporaries_;
+    KnownDigests digests_;
+    bool digestsSet_ = false;
     QSet<QString> setFiles_;
     QSet<QString> addedTemporaries_;
     QSet<QString> removedTemporaries_;

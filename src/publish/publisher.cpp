@@ -47,6 +47,13 @@ Publisher::Publisher(Settings settings, SiteFiles site, MakeTransfer makeTransfe
     qRegisterMetaType<PublishSummary>();
     settings_.parallel = std::clamp(settings_.parallel, 1, kMaxParallel);
     record_.load();
+    // Kept whether or not a file goes: they are facts of this computer.
+    KnownDigests digests;
+    for (const LocalFile &file : site_.files) {
+        if (file.stamp)
+            digests.insert(file.path, {*file.stamp, file.sha256, true});
+    }
+    record_.setDigests(std::move(digests));
 }
 
 Publisher::~Publisher() = default;

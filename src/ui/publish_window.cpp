@@ -186,10 +186,13 @@ void PublishWindow::start()
         return;
     }
 
+    // A local file unchanged since the last publish here is not read again;
+    // the record's name needs no password.
+    const QString recordPath = PublishRecord::pathFor(entry->toTransfer(QString()), remote, services_.recordFolder);
     // The pages, built from a copy as "webloom build" would from the saved
     // project, so the window's own fields stay as they are.
     const std::unique_ptr<SiteDocument> copy = documentCopy(*services_.document);
-    const SiteFiles site = buildSite(*copy);
+    const SiteFiles site = buildSite(*copy, PublishRecord::knownDigests(recordPath));
     if (site.files.isEmpty()) {
         QStringList reasons;
         for (const SkippedPage &page : site.skipped)
@@ -203,9 +206,7 @@ void PublishWindow::start()
     links_ = siteLinks(*copy, site);
     sent_.clear();
     const Transfer::Connection connection = entry->toTransfer(services_.passwords);
-    publisher_ = new Publisher({connection, remote, parallel,
-                                PublishRecord::pathFor(connection, remote, services_.recordFolder), false, photos},
-                               site, services_.makeTransfer,
+    publisher_ = new Publisher({connection, remote, parallel, recordPath, false, photos}, site, services_.makeTransfer,
                                [this](const TransferOutcome &outcome, const Transfer::Connection &current) {
                                    return resolve(outcome, current);
                                });

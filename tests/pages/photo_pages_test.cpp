@@ -5,10 +5,15 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <map>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+
 #include "document/cp932.h"
 #include "document/project_file.h"
 #include "pages/page_kinds.h"
 #include "pages/photo_pages.h"
+#include "support/folder_watch.h"
 #include "support/golden.h"
 #include "support/scripted_prompter.h"
 
@@ -127,6 +132,58 @@ TEST_F(PhotoPages, FortyPhotosFillTwoPagesAndASecondRunNumbersFromOneAgain)
     }
 }
 
+// What tells a file that was written from one left alone.
+struct Identity {
+    ino_t inode = 0;
+    qint64 mtimeNs = 0;
+    qint64 ctimeNs = 0;
+    bool operator==(const Identity &) const = default;
+};
+
+Identity identityOf(const QString &path)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return {};
+    return {st.st_ino, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec,
+            st.st_ctim.tv_sec * 1000000000LL + st.st_ctim.tv_nsec};
+}
+
+TEST_F(PhotoPages, ARebuildWithNothingChangedWritesNoFileAndAChangeOfTheSameLengthIsWritten)
+{
+    fillFields();
+    doc.setText(Field::Text7, QStringLiteral("20"));
+    makePhotos(QStringLiteral("img%1.jpg"), 45);
+    ASSERT_EQ(run(), PageResult::Written);
+    const QStringList pages = writtenPages();
+    ASSERT_EQ(pages.size(), 3);
+    std::map<QString, Identity> before;
+    for (const QString &name : pages)
+        before[name] = identityOf(QDir(site).filePath(name));
+
+    test::FolderWatch watch(site, IN_CREATE | IN_MODIFY | IN_ATTRIB | IN_MOVED_TO | IN_DELETE | IN_CLOSE_WRITE);
+    ASSERT_TRUE(watch.isValid());
+    prompter.clear();
+    EXPECT_EQ(run(), PageResult::Written);
+    EXPECT_EQ(prompter.messages(), QStringList{kWritten});
+    // Not even a temporary file came and went.
+    const QStringList events = watch.events();
+    EXPECT_TRUE(events.isEmpty()) << events.join(QLatin1Char(' ')).toStdString();
+    EXPECT_EQ(writtenPages(), pages);
+    for (const QString &name : pages)
+        EXPECT_TRUE(identityOf(QDir(site).filePath(name)) == before[name]) << name.toStdString();
+
+    // A title of as many bytes: the pages keep their size but are new.
+    doc.setText(Field::Text8, QStringLiteral("アルバマ"));
+    EXPECT_EQ(run(), PageResult::Written);
+    EXPECT_FALSE(watch.events().isEmpty());
+    for (const QString &name : pages) {
+        EXPECT_TRUE(page(name).contains(QStringLiteral("<TITLE>アルバマ</TITLE>"))) << name.toStdString();
+        EXPECT_FALSE(identityOf(QDir(site).filePath(name)) == before[name]) << name.toStdString();
+    }
+    EXPECT_EQ(writtenPages(), pages);
+}
+
 TEST_F(PhotoPages, FortyOnePhotosGiveAThirdPageWithOneRow)
 {
     loadFields(doc, QStringLiteral("photo_forty_one"));
@@ -211,12 +268,19 @@ TEST_F(PhotoPages, PhotosAreTheVisibleFilesInCaseInsensitiveNameOrder)
     makeFiles(photos, {QStringLiteral("b.jpg"), QStringLiteral("C.jpg"), QStringLiteral("A.jpg"),
                        QStringLiteral("a.jpg"), QStringLiteral(".hidden.jpg")});
     ASSERT_TRUE(QDir(photos).mkdir(QStringLiteral("folder.jpg")));
+    // A link counts as what it leads to; beyond ASCII the case is folded too.
+    makeFiles(photos, {QStringLiteral("Zz.jpg"), QStringLiteral("é.jpg"), QStringLiteral("É.jpg")});
+    ASSERT_TRUE(QFile::link(QStringLiteral("b.jpg"), QDir(photos).filePath(QStringLiteral("link.jpg"))));
+    ASSERT_TRUE(QFile::link(QStringLiteral("folder.jpg"), QDir(photos).filePath(QStringLiteral("dir.jpg"))));
+    ASSERT_TRUE(QFile::link(QStringLiteral("gone"), QDir(photos).filePath(QStringLiteral("dangling.jpg"))));
     ASSERT_TRUE(doc.pointFile1(photos));
 
     EXPECT_EQ(run(), PageResult::Written);
 
-    EXPECT_EQ(doc.list(ListId::List2), (QStringList{QStringLiteral("A.jpg"), QStringLiteral("a.jpg"),
-                                                    QStringLiteral("b.jpg"), QStringLiteral("C.jpg")}));
+    EXPECT_EQ(doc.list(ListId::List2),
+              (QStringList{QStringLiteral("A.jpg"), QStringLiteral("a.jpg"), QStringLiteral("b.jpg"),
+                           QStringLiteral("C.jpg"), QStringLiteral("link.jpg"), QStringLiteral("Zz.jpg"),
+                           QStringLiteral("É.jpg"), QStringLiteral("é.jpg")}));
 }
 
 TEST_F(PhotoPages, PagesAreCountedOverThePhotosNotOverEveryFile)

@@ -9,9 +9,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
 #include <map>
+#include <sys/inotify.h>
+#include <sys/stat.h>
 
 #include "document/project_file.h"
+#include "support/folder_watch.h"
 #include "support/golden.h"
 #include "support/scripted_prompter.h"
 #include "net/curl_transfer.h"
@@ -59,7 +63,8 @@ protected:
         auto copy = documentCopy(doc_);
         const Transfer::Connection connection{server_.address(), QStringLiteral("sakura"), QStringLiteral("hana")};
         Publisher publisher(
-            {connection, QStringLiteral("public_html"), parallel, work_.filePath(u"record.txt"_qs)}, buildSite(*copy),
+            {connection, QStringLiteral("public_html"), parallel, work_.filePath(u"record.txt"_qs)},
+            buildSite(*copy, PublishRecord::knownDigests(work_.filePath(u"record.txt"_qs))),
             [] { return std::make_unique<CurlTransfer>(); }, nullptr);
         QObject::connect(&publisher, &Publisher::planned, [&](const PublishPlan &plan) {
             run.plan = plan;
@@ -190,6 +195,64 @@ TEST_F(PublishTest, SendsEverythingOnceThenOnlyWhatChanged)
     Outcome fourth = publish();
     EXPECT_EQ(sorted(fourth.sent), (QStringList{QStringLiteral("link.html"), QStringLiteral("sub1.html")}));
     EXPECT_TRUE(QFile::exists(remote(u"link.html"_qs)));
+}
+
+// New bytes of the same size under the old modification time, as a program
+// that keeps file times might leave them: in place, or by a rename over it.
+bool rewriteKeepingSizeAndTime(const QString &path, char fill, bool byRename)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st {};
+    if (::stat(name.constData(), &st) != 0)
+        return false;
+    const QByteArray bytes(qsizetype(st.st_size), fill);
+    const QString written = byRename ? path + u".new"_qs : path;
+    QFile file(written);
+    if (!file.open(QIODevice::ReadWrite) || file.write(bytes) != bytes.size())
+        return false;
+    file.close();
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    if (::utimensat(AT_FDCWD, QFile::encodeName(written).constData(), times, 0) != 0)
+        return false;
+    return !byRename || ::rename(QFile::encodeName(written).constData(), name.constData()) == 0;
+}
+
+TEST_F(PublishTest, AFileLeftAsLastPublishedIsNotReadAgainButNewBytesUnderItsSizeAndTimeAreSent)
+{
+    startServer();
+    ASSERT_TRUE(publish().summary.ok());
+    const QString inPlace = photos_.filePath(u"haru1.jpg"_qs);
+    const QString renamed = photos_.filePath(u"haru2.jpg"_qs);
+    ASSERT_TRUE(rewriteKeepingSizeAndTime(inPlace, 'x', false)); // a new change time
+    ASSERT_TRUE(rewriteKeepingSizeAndTime(renamed, 'y', true));  // a new inode
+
+    test::FolderWatch watch(photos_.path(), IN_OPEN);
+    ASSERT_TRUE(watch.isValid());
+    Outcome second = publish();
+    EXPECT_TRUE(second.summary.ok()) << second.summary.failed.join(u'\n').toStdString();
+    EXPECT_EQ(sorted(second.sent), (QStringList{u"haru1.jpg"_qs, u"haru2.jpg"_qs}));
+    EXPECT_EQ(test::readBytes(remote(u"haru1.jpg"_qs)), QByteArray(2000, 'x'));
+    EXPECT_EQ(test::readBytes(remote(u"haru2.jpg"_qs)), QByteArray(4000, 'y'));
+    // Opened to be hashed and sent; haru3.jpg, as it was, not at all.
+    QStringList opened = watch.events();
+    opened.removeAll(QString()); // the folder, listed
+    opened.removeDuplicates();
+    EXPECT_EQ(sorted(opened), (QStringList{u"haru1.jpg"_qs, u"haru2.jpg"_qs}));
+
+    // A record without stamps, as older versions write it: every file is
+    // read once more, nothing is sent, and the stamps are back.
+    const QString record = work_.filePath(u"record.txt"_qs);
+    QByteArray withoutStamps;
+    for (const QByteArray &line : test::readBytes(record).split('\n')) {
+        if (!line.startsWith("stat ") && !line.isEmpty())
+            withoutStamps += line + '\n';
+    }
+    ASSERT_TRUE(test::writeBytes(record, withoutStamps));
+    Outcome third = publish();
+    EXPECT_TRUE(third.summary.ok());
+    EXPECT_TRUE(third.sent.isEmpty()) << third.sent.join(u' ').toStdString();
+    EXPECT_TRUE(watch.events().contains(u"haru3.jpg"_qs));
+    EXPECT_EQ(test::readBytes(record).count("\nstat "), qsizetype(siteFiles().size()));
 }
 
 TEST_F(PublishTest, OneConnectionAtATimeAndAStopThenTheRest)
