@@ -258,7 +258,7 @@ TEST_F(BrowserCheck, EveryPageReadsRightWhateverCharsetTheHostSendsAndFitsAPhone
     qsizetype next = 0;
     qsizetype imagesOnPhone = 0;
     for (const Case &c : cases) {
-        for (const QString &sent : c.sent) {
+        for ([[maybe_unused]] const QString &sent : c.sent) {
             for (const QString &name : kPages) {
                 const QJsonObject frame = frames.at(next++).toObject();
                 const std::string where = frame.value(QStringLiteral("src")).toString().toStdString();
@@ -269,8 +269,9 @@ TEST_F(BrowserCheck, EveryPageReadsRightWhateverCharsetTheHostSendsAndFitsAPhone
                 EXPECT_EQ(read("charset"), c.charset.toStdString()) << where;
                 EXPECT_EQ(read("title"), expectedTitle(source).toStdString()) << where;
                 EXPECT_EQ(read("text"), expectedBodyText(source).toStdString()) << where;
-                if (name == QStringLiteral("self.html"))
+                if (name == QStringLiteral("self.html")) {
                     EXPECT_NE(read("text").find("はなこ🐟"), std::string::npos) << where;
+                }
 
                 if (c.folder != QStringLiteral("phone"))
                     continue;

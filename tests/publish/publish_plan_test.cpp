@@ -39,8 +39,12 @@ struct Row {
 
 LocalFile file(const char *name, qint64 size, char hash)
 {
-    return {QString::fromLatin1(name), QStringLiteral("/site/") + QLatin1String(name), size, QByteArray(64, hash),
-            LocalFile::Kind::Page};
+    return {QString::fromLatin1(name),
+            QStringLiteral("/site/") + QLatin1String(name),
+            size,
+            QByteArray(64, hash),
+            LocalFile::Kind::Page,
+            {}};
 }
 
 std::pair<QString, PublishRecord::File> published(const char *name, qint64 size, char hash)

@@ -354,7 +354,7 @@ TEST_F(PublishTest, ALongestNameArrivesAndARelativeLocalPathIsNamed)
 
     const Transfer::Connection connection{server_.address(), QStringLiteral("sakura"), QStringLiteral("hana")};
     SiteFiles site;
-    site.files.append({u"a.html"_qs, u"a.html"_qs, 1, QByteArray(64, 'a'), LocalFile::Kind::Page});
+    site.files.append({u"a.html"_qs, u"a.html"_qs, 1, QByteArray(64, 'a'), LocalFile::Kind::Page, {}});
     Publisher publisher(
         {connection, {}, 1, work_.filePath(u"other.txt"_qs)}, site, [] { return std::make_unique<CurlTransfer>(); },
         nullptr);
