@@ -32,6 +32,9 @@ struct SkippedPage {
 struct SiteFiles {
     QList<LocalFile> files;
     QList<SkippedPage> skipped;
+    // The name of the top page among the files (the page that leads to all
+    // the others); empty when it was not built.
+    QString topPage = {};
 };
 
 // A working copy of a document, so that building its pages (which moves

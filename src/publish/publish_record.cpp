@@ -26,6 +26,8 @@ const QByteArray kHeader = "# webloom publish record: sha256 size name\n";
 // Lines of temporary names: "temporary OWNER NAME". Older versions of the
 // program skip them, as they skip every line without a SHA-256 in front.
 const QByteArray kTemporary = "temporary";
+// Lines of names whose arrival is not confirmed: "unconfirmed OWNER NAME".
+const QByteArray kUnconfirmed = "unconfirmed";
 
 // The start time of a process in clock ticks since boot (field 22 of
 // /proc/PID/stat), which tells a process from a later one with its number;
@@ -72,7 +74,7 @@ const QByteArray &ownPrefix()
 }
 
 void readRecord(const QByteArray &bytes, QHash<QString, PublishRecord::File> &files,
-                QHash<QString, QString> &temporaries)
+                QHash<QString, QString> &temporaries, QHash<QString, QString> &unconfirmed)
 {
     for (const QByteArray &line : bytes.split('\n')) {
         if (line.isEmpty() || line.startsWith('#'))
@@ -84,8 +86,9 @@ void readRecord(const QByteArray &bytes, QHash<QString, PublishRecord::File> &fi
         const QString name = QString::fromUtf8(line.mid(second + 1));
         if (name.isEmpty())
             continue;
-        if (line.left(first) == kTemporary) {
-            temporaries.insert(name, QString::fromUtf8(line.mid(first + 1, second - first - 1)));
+        if (line.left(first) == kTemporary || line.left(first) == kUnconfirmed) {
+            (line.left(first) == kTemporary ? temporaries : unconfirmed)
+                .insert(name, QString::fromUtf8(line.mid(first + 1, second - first - 1)));
             continue;
         }
         bool ok = false;
@@ -137,9 +140,12 @@ void PublishRecord::load()
     setFiles_.clear();
     addedTemporaries_.clear();
     removedTemporaries_.clear();
+    unconfirmed_.clear();
+    setUnconfirmed_.clear();
+    clearedUnconfirmed_.clear();
     QFile file(path_);
     if (file.open(QIODevice::ReadOnly))
-        readRecord(file.readAll(), files_, temporaries_);
+        readRecord(file.readAll(), files_, temporaries_, unconfirmed_);
 }
 
 void PublishRecord::addTemporary(const QString &name, const QString &owner)
@@ -154,6 +160,20 @@ void PublishRecord::removeTemporary(const QString &name)
     temporaries_.remove(name);
     addedTemporaries_.remove(name);
     removedTemporaries_.insert(name);
+}
+
+void PublishRecord::setUnconfirmed(const QString &name, const QString &owner)
+{
+    unconfirmed_.insert(name, owner);
+    setUnconfirmed_.insert(name);
+    clearedUnconfirmed_.remove(name);
+}
+
+void PublishRecord::clearUnconfirmed(const QString &name)
+{
+    unconfirmed_.remove(name);
+    setUnconfirmed_.remove(name);
+    clearedUnconfirmed_.insert(name);
 }
 
 bool PublishRecord::save(bool sync, QString *error)
@@ -173,9 +193,10 @@ bool PublishRecord::save(bool sync, QString *error)
         ::flock(lock, LOCK_EX);
     QHash<QString, File> files;
     QHash<QString, QString> temporaries;
+    QHash<QString, QString> unconfirmed;
     QFile current(path_);
     if (current.open(QIODevice::ReadOnly))
-        readRecord(current.readAll(), files, temporaries);
+        readRecord(current.readAll(), files, temporaries, unconfirmed);
     current.close();
     for (const QString &name : setFiles_)
         files.insert(name, files_.value(name));
@@ -183,6 +204,10 @@ bool PublishRecord::save(bool sync, QString *error)
         temporaries.insert(name, temporaries_.value(name));
     for (const QString &name : removedTemporaries_)
         temporaries.remove(name);
+    for (const QString &name : setUnconfirmed_)
+        unconfirmed.insert(name, unconfirmed_.value(name));
+    for (const QString &name : clearedUnconfirmed_)
+        unconfirmed.remove(name);
 
     QStringList names = files.keys();
     std::sort(names.begin(), names.end());
@@ -195,15 +220,22 @@ bool PublishRecord::save(bool sync, QString *error)
     std::sort(names.begin(), names.end());
     for (const QString &name : names)
         bytes += kTemporary + ' ' + temporaries.value(name).toUtf8() + ' ' + name.toUtf8() + '\n';
+    names = unconfirmed.keys();
+    std::sort(names.begin(), names.end());
+    for (const QString &name : names)
+        bytes += kUnconfirmed + ' ' + unconfirmed.value(name).toUtf8() + ' ' + name.toUtf8() + '\n';
     const bool ok = writeFileAtomically(path_, bytes, error, AtomicFile::Options{.sync = sync, .mode = 0600});
     if (lock >= 0)
         ::close(lock);
     if (ok) {
         files_ = files;
         temporaries_ = temporaries;
+        unconfirmed_ = unconfirmed;
         setFiles_.clear();
         addedTemporaries_.clear();
         removedTemporaries_.clear();
+        setUnconfirmed_.clear();
+        clearedUnconfirmed_.clear();
     }
     return ok;
 }

@@ -20,6 +20,8 @@ struct Publisher::Lane {
     qint64 inFlightBytes = 0;
     bool busy = false;
     bool retired = false;
+    // Idle until the files of an earlier wave have arrived.
+    bool waiting = false;
 };
 
 namespace {
@@ -260,6 +262,27 @@ void Publisher::onOutcome(Lane &lane, const TransferOutcome &outcome)
             send(lane, Step::Tidy, TransferRequest::remove(temporary));
         }
         return;
+    case Step::PutInPlace: {
+        const LocalFile &file = lane.file->file;
+        if (outcome.ok) {
+            record_.set(file.name, {file.size, file.sha256});
+            record_.clearUnconfirmed(file.name);
+            saveRecord();
+            fileDone(lane, {});
+            next(lane);
+        } else if (outcome.tooManyConnections) {
+            // Refused before anything was stored.
+            record_.clearUnconfirmed(file.name);
+            saveRecord();
+            retire(lane);
+        } else {
+            // Whatever part of it arrived is linked from nowhere, and the
+            // mark has the next publish send it again.
+            fileDone(lane, describe(outcome));
+            next(lane);
+        }
+        return;
+    }
     case Step::Rename:
         // The old file is back under its name or deleted, whichever way it
         // went.
@@ -295,6 +318,9 @@ void Publisher::next(Lane &lane)
         return;
     }
     if (!cancelled_ && !queue_.empty()) {
+        lane.waiting = earlierWaveOnTheWay();
+        if (lane.waiting)
+            return;
         lane.file = queue_.front();
         queue_.pop_front();
         lane.inFlightBytes = 0;
@@ -302,6 +328,15 @@ void Publisher::next(Lane &lane)
         if (!QFileInfo(path).isAbsolute()) {
             fileDone(lane, QStringLiteral("ローカルファイルの場所が相対パスです：") + path);
             next(lane);
+            return;
+        }
+        if (!lane.file->replaces) {
+            // Nothing on the server to keep whole: one upload instead of an
+            // upload and a rename.
+            record_.setUnconfirmed(lane.file->file.name, run_.owner());
+            saveRecord();
+            reportProgress();
+            send(lane, Step::PutInPlace, TransferRequest::put(path, lane.file->file.name, true));
             return;
         }
         // Recorded before the file starts, so that a publish killed on the
@@ -314,6 +349,13 @@ void Publisher::next(Lane &lane)
         return;
     }
     finishWhenIdle();
+}
+
+bool Publisher::earlierWaveOnTheWay() const
+{
+    const int wave = queue_.front().wave;
+    return std::any_of(lanes_.begin(), lanes_.end(),
+                       [wave](const std::unique_ptr<Lane> &each) { return each->file && each->file->wave < wave; });
 }
 
 void Publisher::saveRecord()
@@ -372,6 +414,11 @@ void Publisher::fileDone(Lane &lane, const QString &failure)
         emit fileFailed(file.name, failure);
     }
     reportProgress();
+    // The next wave may start on the connections that waited for it.
+    for (const auto &each : lanes_) {
+        if (each.get() != &lane && each->waiting && !each->busy && !each->retired)
+            next(*each);
+    }
 }
 
 void Publisher::reportProgress()

@@ -188,6 +188,9 @@ TEST_F(PublishCommandTest, AnotherCertificateOnALaterConnectionStopsThePublish)
 
 TEST_F(PublishCommandTest, AKilledRunsFileIsDeletedAfterADryRunShowsItAndAStrangersNever)
 {
+    // The site is on the server already, so that the killed run replaces
+    // its files through temporary names.
+    ASSERT_EQ(run(arguments()).exitCode, 0);
     test::FtpServer slow;
     ASSERT_TRUE(slow.start(root_.path(), QStringLiteral("sakura"), QStringLiteral("hana"), {.bytesPerSecond = 500}));
     ASSERT_TRUE(test::writeBytes(registry_, registryBytes({{QStringLiteral("さくら"), slow.address(),
@@ -247,8 +250,12 @@ TEST_F(PublishCommandTest, ARelativeBaseFolderSendsEveryPageAndAPageNotSentEndsW
                                     test::readBytes(root_.filePath(u"relative/"_qs + page))))
             << page.toStdString();
 
-    // A server that takes the files but will not give them their names.
+    // A server that takes the files but will not give them their names
+    // (older copies of the pages are there, so the new ones need them).
     QTemporaryDir otherRoot;
+    ASSERT_TRUE(QDir(otherRoot.path()).mkdir(QStringLiteral("relative")));
+    for (const QString &page : {u"index.html"_qs, u"self.html"_qs, u"link.html"_qs, u"sub1.html"_qs})
+        ASSERT_TRUE(test::writeBytes(otherRoot.filePath(u"relative/"_qs + page), "an older page"));
     test::FtpServer refusing;
     ASSERT_TRUE(refusing.start(otherRoot.path(), QStringLiteral("sakura"), QStringLiteral("hana"),
                                {.refuseRenamingUploads = true}));
