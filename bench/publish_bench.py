@@ -74,7 +74,7 @@ def start_sshd(work, root):
         f.write('Port %d\nListenAddress 127.0.0.1\nHostKey %s\nPidFile %s/sshd.pid\nAuthorizedKeysFile %s\n'
                 'StrictModes no\nUsePAM no\nPasswordAuthentication no\nKbdInteractiveAuthentication no\n'
                 'PubkeyAuthentication yes\nPermitRootLogin prohibit-password\nAllowUsers %s\n'
-                'Subsystem sftp internal-sftp\nForceCommand internal-sftp -l DEBUG3 -d %s\n'
+                'Subsystem sftp internal-sftp\nForceCommand internal-sftp -d %s\n'
                 % (port, host_key, keys, authorized, user, root))
     process = subprocess.Popen(['/usr/sbin/sshd', '-D', '-e', '-f', config], stdout=subprocess.DEVNULL,
                                stderr=subprocess.DEVNULL)
@@ -186,8 +186,9 @@ def main():
         processes.append(proxy)
         with open(registry, 'wb') as f:
             f.write(('"bench","sftp://127.0.0.1:%d","%s",""\r\n' % (port, user)).encode('cp932'))
-        env = dict(env, HOME=ssh_home, SSH_AUTH_SOCK='')
-        env.pop('SSH_AUTH_SOCK')
+        # Only the bench's own key, never an agent of the user's.
+        env = dict(env, HOME=ssh_home)
+        env.pop('SSH_AUTH_SOCK', None)
         key = os.path.join(ssh_home, '.ssh', 'id_ed25519')
         connect = ('ssh -a -x -i %s -o IdentitiesOnly=yes -o StrictHostKeyChecking=no '
                    '-o UserKnownHostsFile=/dev/null -o LogLevel=ERROR' % key)
