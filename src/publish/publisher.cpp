@@ -22,6 +22,8 @@ struct Publisher::Lane {
     bool retired = false;
     // Idle until the files of an earlier wave have arrived.
     bool waiting = false;
+    // Opened ahead into the remote folder while the plan was made.
+    bool entered = false;
 };
 
 namespace {
@@ -107,7 +109,9 @@ void Publisher::publish()
     // The others go into the folder; any still missing open now.
     for (size_t i = 1; i < lanes_.size() && !done_; ++i) {
         Lane &lane = *lanes_[i];
-        if (!lane.retired && !lane.busy)
+        if (!lane.retired && !lane.busy && lane.entered)
+            next(lane);
+        else if (!lane.retired && !lane.busy)
             enterFolder(lane);
     }
     while (int(lanes_.size()) < wanted && !done_)
@@ -179,21 +183,24 @@ void Publisher::onOutcome(Lane &lane, const TransferOutcome &outcome)
     switch (lane.step) {
     case Step::Login:
         // A connection opened ahead, while the plan was being made.
+        lane.entered = outcome.ok;
         if (!outcome.ok)
             retire(lane);
         else if (publishing_ && !lane.retired)
-            enterFolder(lane);
+            next(lane);
         else if (publishing_)
             next(*lanes_.front());
         return;
     case Step::Enter:
         if (outcome.ok) {
             if (planning && first) {
+                const TransferRequest enter = lane.request;
                 send(lane, Step::List, TransferRequest::list());
-                // The other connections log in meanwhile, so that the files
-                // can start at once when the plan is agreed to.
+                // The other connections log in and enter the folder
+                // meanwhile, so that the files can start at once when the
+                // plan is agreed to.
                 for (int i = 1; i < settings_.parallel && !settings_.dryRun; ++i)
-                    send(addLane(), Step::Login, TransferRequest::cd(QStringLiteral(".")));
+                    send(addLane(), Step::Login, enter);
             } else {
                 next(lane);
             }
