@@ -274,9 +274,13 @@ void Publisher::onOutcome(Lane &lane, const TransferOutcome &outcome)
         if (outcome.ok) {
             record_.set(file.name, {file.size, file.sha256});
             record_.clearUnconfirmed(file.name);
-            saveRecord();
             fileDone(lane, {});
+            // Written with the mark of the connection's next file, in one
+            // go; until then the file only counts as unconfirmed.
+            unsaved_ = true;
             next(lane);
+            if (unsaved_)
+                saveRecord();
         } else if (outcome.tooManyConnections) {
             // Refused before anything was stored.
             record_.clearUnconfirmed(file.name);
@@ -367,6 +371,7 @@ bool Publisher::earlierWaveOnTheWay() const
 
 void Publisher::saveRecord()
 {
+    unsaved_ = false;
     QString error;
     if (!record_.save(false, &error) && recordError_.isEmpty())
         recordError_ = QStringLiteral("公開の記録を保存できませんでした。\n") + error;
@@ -451,6 +456,7 @@ void Publisher::finish(const QString &error)
     summary_.cancelled = cancelled_ && (summary_.sent + int(summary_.failed.size()) < int(plan_.send.size()));
     summary_.error = error;
     if (publishing_) {
+        unsaved_ = false;
         QString saveError;
         if (!record_.save(true, &saveError) && recordError_.isEmpty())
             recordError_ = QStringLiteral("公開の記録を保存できませんでした。\n") + saveError;

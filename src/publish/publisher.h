@@ -139,6 +139,8 @@ private:
     bool cancelled_ = false;
     bool done_ = false;
     QString recordError_;
+    // The record has changes not yet written.
+    bool unsaved_ = false;
 };
 
 } // namespace webloom
