@@ -301,6 +301,7 @@ void Publisher::onOutcome(Lane &lane, const TransferOutcome &outcome)
         if (outcome.ok) {
             const LocalFile &file = lane.file->file;
             record_.set(file.name, {file.size, file.sha256});
+            record_.clearUnconfirmed(file.name);
             record_.removeTemporary(lane.temporary);
             saveRecord();
             fileDone(lane, {});

@@ -281,6 +281,8 @@ TEST_F(PublishCommandTest, AKilledFirstPublishLeavesNoPageLinkingToAPartialFileA
     EXPECT_TRUE(after.contains(QLatin1String("/site/index.html completed=1"))) << after.toStdString();
     EXPECT_FALSE(after.contains(QLatin1String("<- RNTO"))) << after.toStdString();
     EXPECT_TRUE(log.left(top).contains(QLatin1String("<- RNTO bara.jpg"))) << log.toStdString();
+    // Once there whole, it counts as published.
+    EXPECT_EQ(run(arguments(parallel)).lines.join(u'\n').toStdString(), "published 0 files (0 bytes), 5 unchanged");
 }
 
 TEST_F(PublishCommandTest, ARelativeBaseFolderSendsEveryPageAndAPageNotSentEndsWithOne)
