@@ -196,11 +196,7 @@ void Publisher::onOutcome(Lane &lane, const TransferOutcome &outcome)
             if (planning && first) {
                 const TransferRequest enter = lane.request;
                 send(lane, Step::List, TransferRequest::list());
-                // The other connections log in and enter the folder
-                // meanwhile, so that the files can start at once when the
-                // plan is agreed to.
-                for (int i = 1; i < settings_.parallel && !settings_.dryRun; ++i)
-                    send(addLane(), Step::Login, enter);
+                openAhead(enter);
             } else {
                 next(lane);
             }
@@ -218,10 +214,12 @@ void Publisher::onOutcome(Lane &lane, const TransferOutcome &outcome)
         }
         return;
     case Step::MakeFolder:
-        if (outcome.ok)
+        if (outcome.ok) {
             send(lane, Step::Enter, TransferRequest::cd(settings_.remoteFolder));
-        else
+            openAhead(lane.request);
+        } else {
             finish(describe(outcome));
+        }
         return;
     case Step::List:
         if (!outcome.ok) {
@@ -313,6 +311,17 @@ void Publisher::onOutcome(Lane &lane, const TransferOutcome &outcome)
         }
         return;
     }
+}
+
+// The other connections log in and enter the folder while the plan is made,
+// so that the files can start at once when it is agreed to. Only once the
+// first has got through: they must not ask the user again.
+void Publisher::openAhead(const TransferRequest &enter)
+{
+    if (lanes_.size() > 1 || settings_.dryRun)
+        return;
+    for (int i = 1; i < settings_.parallel; ++i)
+        send(addLane(), Step::Login, enter);
 }
 
 void Publisher::next(Lane &lane)

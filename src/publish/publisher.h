@@ -106,6 +106,7 @@ private:
 
     Lane &addLane();
     void enterFolder(Lane &lane);
+    void openAhead(const TransferRequest &enter);
     void send(Lane &lane, Step step, const TransferRequest &request);
     void onOutcome(Lane &lane, const TransferOutcome &outcome);
     void next(Lane &lane);
