@@ -102,6 +102,7 @@ TransferOutcome CurlWorker::changeDirectory(const QString &name)
             resetFolder();
             return listed;
         }
+        listedJustNow_ = true;
         TransferOutcome outcome;
         outcome.ok = true;
         return outcome;

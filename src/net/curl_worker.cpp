@@ -62,8 +62,16 @@ void CurlWorker::close()
 TransferOutcome CurlWorker::dispatch(const TransferRequest &request)
 {
     using Op = TransferRequest::Operation;
+    const bool listedJustNow = listedJustNow_;
+    listedJustNow_ = false;
     switch (request.operation) {
     case Op::List:
+        if (listedJustNow && cache_.known()) {
+            TransferOutcome outcome;
+            outcome.ok = true;
+            outcome.entries = listing::remoteEntries(cache_.entries());
+            return outcome;
+        }
         return list();
     case Op::Cd:
         return changeDirectory(request.remote);

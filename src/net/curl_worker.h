@@ -127,6 +127,9 @@ private:
         QByteArray raw;
     };
     std::optional<Partial> partial_;
+    // The last request entered a folder by listing it: a listing asked for
+    // right after it is that one.
+    bool listedJustNow_ = false;
 
     // The request in progress; what its calls see lives in each CurlCall.
     quint64 requestId_ = 0;

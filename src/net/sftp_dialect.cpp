@@ -12,6 +12,16 @@ SftpDialect::SftpDialect(const ServerAddress &address) : host_(address.host), po
 void SftpDialect::setOptions(CURL *h, PeerCheck &peer, const QByteArray &password)
 {
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "sftp");
+    // libcurl 7.88 runs some steps to their end on its own (closing a file
+    // after an upload, among them), and without a time limit on the request
+    // it polls its socket there without ever waiting: a round trip to the
+    // server spins a core, each connection its own. With a limit it waits on
+    // the socket. This one is far beyond any real transfer; a stalled one is
+    // still given up by the low-speed limit.
+    curl_easy_setopt(h, CURLOPT_TIMEOUT, 7L * 24 * 60 * 60);
+    // Each write waits for the server's acknowledgement of the whole buffer:
+    // a larger one keeps more of a photo on its way over a distant link.
+    curl_easy_setopt(h, CURLOPT_UPLOAD_BUFFERSIZE, 512L * 1024);
     curl_easy_setopt(h, CURLOPT_SSH_HOSTKEYFUNCTION, &PeerCheck::hostKey);
     curl_easy_setopt(h, CURLOPT_SSH_HOSTKEYDATA, &peer);
     if (askEd25519_) {

@@ -31,8 +31,8 @@ struct TransferRequest {
     QString remote;
     QString local;
     QString target;
-    // Put: the caller made the name up itself (a temporary name), so it
-    // cannot be taken on the server and need not be looked up.
+    // Put: the caller made the name up itself (a temporary name), or a
+    // listing it just made shows no such name, so it need not be looked up.
     bool freshName = false;
     // Rename: where the server will not rename over an existing target, the
     // old target waits under this name until the new one is in place (and

@@ -108,6 +108,8 @@ SiteFiles buildSite(SiteDocument &doc, const KnownDigests &known)
                 continue;
             }
             add(localFile(info.fileName(), path, LocalFile::Kind::Page, known));
+            if (kind.name == QLatin1String("top"))
+                site.topPage = info.fileName();
         }
         // Photos named bare in the pages live beside them on the server.
         if (kind.name == QLatin1String("photo") && !hasOwnAddress(doc.text(Field::Text6))) {

@@ -48,6 +48,9 @@ struct SiteFiles {
     // The photo folder the photos were taken from, when it is not the base
     // folder or inside it (a project file can name any folder).
     QString outsidePhotoFolder = {};
+    // The name of the top page among the files (the page that leads to all
+    // the others); empty when it was not built.
+    QString topPage = {};
 };
 
 // A working copy of a document, so that building its pages (which moves

@@ -5,6 +5,9 @@
 #include <QRegularExpression>
 #include <QSet>
 
+#include <algorithm>
+#include <utility>
+
 namespace webloom {
 
 qint64 PublishPlan::bytesToSend() const
@@ -77,11 +80,26 @@ PublishPlan makePlan(const SiteFiles &site, const PublishRecord &record, const Q
             plan.send.append({file, PublishPlan::Why::Changed});
         else if (!there)
             plan.send.append({file, PublishPlan::Why::MissingOnServer});
+        else if (record.unconfirmed().contains(file.name))
+            plan.send.append({file, PublishPlan::Why::Changed});
         else if (there->size >= 0 && there->size != file.size)
             plan.send.append({file, PublishPlan::Why::OtherSizeOnServer});
         else
             plan.unchanged.append(file);
     }
+    for (PublishPlan::Entry &entry : plan.send) {
+        entry.replaces = onServer.contains(entry.file.name);
+        if (!site.topPage.isEmpty() && entry.file.name == site.topPage)
+            entry.wave = 2;
+        else if (entry.replaces && entry.file.kind == LocalFile::Kind::Page)
+            entry.wave = 1;
+    }
+    // Within a wave, what pages show before the pages.
+    auto order = [](const PublishPlan::Entry &entry) {
+        return std::pair(entry.wave, entry.file.kind == LocalFile::Kind::Page);
+    };
+    std::stable_sort(plan.send.begin(), plan.send.end(),
+                     [&](const PublishPlan::Entry &a, const PublishPlan::Entry &b) { return order(a) < order(b); });
     return plan;
 }
 

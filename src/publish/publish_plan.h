@@ -21,6 +21,14 @@ struct PublishPlan {
     struct Entry {
         LocalFile file;
         Why why = Why::New;
+        // The listing shows a file of this name: it is replaced through a
+        // temporary name. Any other file goes straight under its own name.
+        bool replaces = false;
+        // A file starts only once every file of an earlier wave has
+        // arrived: 0 everything not yet on the server and every file that
+        // is no page, 1 the pages being replaced, 2 the top page. So no page
+        // the server shows links to a file still on its way.
+        int wave = 0;
     };
     QList<Entry> send;
     QList<LocalFile> unchanged;
@@ -59,7 +67,9 @@ struct PublishPlan {
 };
 
 // A file is sent when it is new, its bytes changed since it was last
-// published, or the server's listing shows it missing or of another size.
+// published, it went under its own name and its arrival was never confirmed,
+// or the server's listing shows it missing or of another size. The files to
+// send come wave by wave, each in the site's order.
 // Temporary names are deleted only when they are this program's own: the
 // record's names of publishes that have ended (listed, or not listed by a
 // server that hides every name starting with a dot), and other names of the same form

@@ -57,6 +57,8 @@ std::optional<std::pair<QString, FileDigest>> statLine(const QByteArray &line)
         return std::nullopt;
     return std::make_pair(path, digest);
 }
+// Lines of names whose arrival is not confirmed: "unconfirmed OWNER NAME".
+const QByteArray kUnconfirmed = "unconfirmed";
 
 // The start time of a process in clock ticks since boot (field 22 of
 // /proc/PID/stat), which tells a process from a later one with its number;
@@ -103,7 +105,7 @@ const QByteArray &ownPrefix()
 }
 
 void readRecord(const QByteArray &bytes, QHash<QString, PublishRecord::File> &files,
-                QHash<QString, QString> &temporaries, KnownDigests &digests)
+                QHash<QString, QString> &temporaries, KnownDigests &digests, QHash<QString, QString> &unconfirmed)
 {
     for (const QByteArray &line : bytes.split('\n')) {
         if (line.isEmpty() || line.startsWith('#'))
@@ -120,8 +122,9 @@ void readRecord(const QByteArray &bytes, QHash<QString, PublishRecord::File> &fi
         const QString name = QString::fromUtf8(line.mid(second + 1));
         if (name.isEmpty())
             continue;
-        if (line.left(first) == kTemporary) {
-            temporaries.insert(name, QString::fromUtf8(line.mid(first + 1, second - first - 1)));
+        if (line.left(first) == kTemporary || line.left(first) == kUnconfirmed) {
+            (line.left(first) == kTemporary ? temporaries : unconfirmed)
+                .insert(name, QString::fromUtf8(line.mid(first + 1, second - first - 1)));
             continue;
         }
         bool ok = false;
@@ -182,9 +185,12 @@ void PublishRecord::load()
     setFiles_.clear();
     addedTemporaries_.clear();
     removedTemporaries_.clear();
+    unconfirmed_.clear();
+    setUnconfirmed_.clear();
+    clearedUnconfirmed_.clear();
     QFile file(path_);
     if (file.open(QIODevice::ReadOnly))
-        readRecord(file.readAll(), files_, temporaries_, digests_);
+        readRecord(file.readAll(), files_, temporaries_, digests_, unconfirmed_);
 }
 
 void PublishRecord::addTemporary(const QString &name, const QString &owner)
@@ -199,6 +205,20 @@ void PublishRecord::removeTemporary(const QString &name)
     temporaries_.remove(name);
     addedTemporaries_.remove(name);
     removedTemporaries_.insert(name);
+}
+
+void PublishRecord::setUnconfirmed(const QString &name, const QString &owner)
+{
+    unconfirmed_.insert(name, owner);
+    setUnconfirmed_.insert(name);
+    clearedUnconfirmed_.remove(name);
+}
+
+void PublishRecord::clearUnconfirmed(const QString &name)
+{
+    unconfirmed_.remove(name);
+    setUnconfirmed_.remove(name);
+    clearedUnconfirmed_.insert(name);
 }
 
 bool PublishRecord::save(bool sync, QString *error)
@@ -219,9 +239,10 @@ bool PublishRecord::save(bool sync, QString *error)
     QHash<QString, File> files;
     QHash<QString, QString> temporaries;
     KnownDigests digests;
+    QHash<QString, QString> unconfirmed;
     QFile current(path_);
     if (current.open(QIODevice::ReadOnly))
-        readRecord(current.readAll(), files, temporaries, digests);
+        readRecord(current.readAll(), files, temporaries, digests, unconfirmed);
     if (digestsSet_)
         digests = digests_;
     current.close();
@@ -231,6 +252,10 @@ bool PublishRecord::save(bool sync, QString *error)
         temporaries.insert(name, temporaries_.value(name));
     for (const QString &name : removedTemporaries_)
         temporaries.remove(name);
+    for (const QString &name : setUnconfirmed_)
+        unconfirmed.insert(name, unconfirmed_.value(name));
+    for (const QString &name : clearedUnconfirmed_)
+        unconfirmed.remove(name);
 
     QStringList names = files.keys();
     std::sort(names.begin(), names.end());
@@ -255,6 +280,10 @@ bool PublishRecord::save(bool sync, QString *error)
                  QByteArray::number(stamp.mtimeNs) + ' ' + QByteArray::number(stamp.ctimeNs) + ' ' +
                  QByteArray::number(stamp.inode) + ' ' + QByteArray::number(stamp.device) + ' ' + path.toUtf8() + '\n';
     }
+    names = unconfirmed.keys();
+    std::sort(names.begin(), names.end());
+    for (const QString &name : names)
+        bytes += kUnconfirmed + ' ' + unconfirmed.value(name).toUtf8() + ' ' + name.toUtf8() + '\n';
     const bool ok = writeFileAtomically(path_, bytes, error, AtomicFile::Options{.sync = sync, .mode = 0600});
     if (lock >= 0)
         ::close(lock);
@@ -263,9 +292,12 @@ bool PublishRecord::save(bool sync, QString *error)
         temporaries_ = temporaries;
         digests_ = digests;
         digestsSet_ = false;
+        unconfirmed_ = unconfirmed;
         setFiles_.clear();
         addedTemporaries_.clear();
         removedTemporaries_.clear();
+        setUnconfirmed_.clear();
+        clearedUnconfirmed_.clear();
     }
     return ok;
 }

@@ -85,6 +85,14 @@ public:
     void addTemporary(const QString &name, const QString &owner);
     void removeTemporary(const QString &name);
 
+    // Names sent straight under their own name, each with its owner, from
+    // before the file starts until it has arrived whole: a file whose
+    // publish was cut off on the way may be partial there whatever its
+    // size, and is sent again.
+    const QHash<QString, QString> &unconfirmed() const { return unconfirmed_; }
+    void setUnconfirmed(const QString &name, const QString &owner);
+    void clearUnconfirmed(const QString &name);
+
     // Publishes to the same folder may run at once: the file as it is now
     // is read again, and only what this record changed since load() is
     // written over it.
@@ -99,6 +107,9 @@ private:
     QSet<QString> setFiles_;
     QSet<QString> addedTemporaries_;
     QSet<QString> removedTemporaries_;
+    QHash<QString, QString> unconfirmed_;
+    QSet<QString> setUnconfirmed_;
+    QSet<QString> clearedUnconfirmed_;
 };
 
 } // namespace webloom

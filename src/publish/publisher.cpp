@@ -20,6 +20,10 @@ struct Publisher::Lane {
     qint64 inFlightBytes = 0;
     bool busy = false;
     bool retired = false;
+    // Idle until the files of an earlier wave have arrived.
+    bool waiting = false;
+    // Opened ahead into the remote folder while the plan was made.
+    bool entered = false;
 };
 
 namespace {
@@ -114,7 +118,9 @@ void Publisher::publish()
     // The others go into the folder; any still missing open now.
     for (size_t i = 1; i < lanes_.size() && !done_; ++i) {
         Lane &lane = *lanes_[i];
-        if (!lane.retired && !lane.busy)
+        if (!lane.retired && !lane.busy && lane.entered)
+            next(lane);
+        else if (!lane.retired && !lane.busy)
             enterFolder(lane);
     }
     while (int(lanes_.size()) < wanted && !done_)
@@ -186,21 +192,20 @@ void Publisher::onOutcome(Lane &lane, const TransferOutcome &outcome)
     switch (lane.step) {
     case Step::Login:
         // A connection opened ahead, while the plan was being made.
+        lane.entered = outcome.ok;
         if (!outcome.ok)
             retire(lane);
         else if (publishing_ && !lane.retired)
-            enterFolder(lane);
+            next(lane);
         else if (publishing_)
             next(*lanes_.front());
         return;
     case Step::Enter:
         if (outcome.ok) {
             if (planning && first) {
+                const TransferRequest enter = lane.request;
                 send(lane, Step::List, TransferRequest::list());
-                // The other connections log in meanwhile, so that the files
-                // can start at once when the plan is agreed to.
-                for (int i = 1; i < settings_.parallel && !settings_.dryRun; ++i)
-                    send(addLane(), Step::Login, TransferRequest::cd(QStringLiteral(".")));
+                openAhead(enter);
             } else {
                 next(lane);
             }
@@ -219,10 +224,12 @@ void Publisher::onOutcome(Lane &lane, const TransferOutcome &outcome)
         }
         return;
     case Step::MakeFolder:
-        if (outcome.ok)
+        if (outcome.ok) {
             send(lane, Step::Enter, TransferRequest::cd(settings_.remoteFolder));
-        else
+            openAhead(lane.request);
+        } else {
             finish(describe(outcome));
+        }
         return;
     case Step::List:
         if (!outcome.ok) {
@@ -275,6 +282,31 @@ void Publisher::onOutcome(Lane &lane, const TransferOutcome &outcome)
             send(lane, Step::Tidy, TransferRequest::remove(temporary));
         }
         return;
+    case Step::PutInPlace: {
+        const LocalFile &file = lane.file->file;
+        if (outcome.ok) {
+            record_.set(file.name, {file.size, file.sha256});
+            record_.clearUnconfirmed(file.name);
+            fileDone(lane, {});
+            // Written with the mark of the connection's next file, in one
+            // go; until then the file only counts as unconfirmed.
+            unsaved_ = true;
+            next(lane);
+            if (unsaved_)
+                saveRecord();
+        } else if (outcome.tooManyConnections) {
+            // Refused before anything was stored.
+            record_.clearUnconfirmed(file.name);
+            saveRecord();
+            retire(lane);
+        } else {
+            // Whatever part of it arrived is linked from nowhere, and the
+            // mark has the next publish send it again.
+            fileDone(lane, describe(outcome));
+            next(lane);
+        }
+        return;
+    }
     case Step::Rename:
         // The old file is back under its name or deleted, whichever way it
         // went.
@@ -282,6 +314,7 @@ void Publisher::onOutcome(Lane &lane, const TransferOutcome &outcome)
         if (outcome.ok) {
             const LocalFile &file = lane.file->file;
             record_.set(file.name, {file.size, file.sha256});
+            record_.clearUnconfirmed(file.name);
             record_.removeTemporary(lane.temporary);
             saveRecord();
             fileDone(lane, {});
@@ -293,6 +326,17 @@ void Publisher::onOutcome(Lane &lane, const TransferOutcome &outcome)
         }
         return;
     }
+}
+
+// The other connections log in and enter the folder while the plan is made,
+// so that the files can start at once when it is agreed to. Only once the
+// first has got through: they must not ask the user again.
+void Publisher::openAhead(const TransferRequest &enter)
+{
+    if (lanes_.size() > 1 || settings_.dryRun)
+        return;
+    for (int i = 1; i < settings_.parallel; ++i)
+        send(addLane(), Step::Login, enter);
 }
 
 void Publisher::next(Lane &lane)
@@ -310,11 +354,15 @@ void Publisher::next(Lane &lane)
         return;
     }
     if (!cancelled_ && !queue_.empty()) {
-        const auto ready = std::find_if(queue_.begin(), queue_.end(), [this](const PublishPlan::Entry &entry) {
-            return !waiting_.contains(entry.file.name);
+        lane.waiting = earlierWaveOnTheWay();
+        if (lane.waiting)
+            return;
+        // Within the wave, the first file that is ready: a photo still being
+        // made is left for photoDone(), which wakes the lanes.
+        const int wave = queue_.front().wave;
+        const auto ready = std::find_if(queue_.begin(), queue_.end(), [this, wave](const PublishPlan::Entry &entry) {
+            return entry.wave == wave && !waiting_.contains(entry.file.name);
         });
-        // Every file left is a photo still being made: photoDone() wakes
-        // the lane.
         if (ready == queue_.end())
             return;
         lane.file = *ready;
@@ -324,6 +372,15 @@ void Publisher::next(Lane &lane)
         if (!QFileInfo(path).isAbsolute()) {
             fileDone(lane, QStringLiteral("ローカルファイルの場所が相対パスです：") + path);
             next(lane);
+            return;
+        }
+        if (!lane.file->replaces) {
+            // Nothing on the server to keep whole: one upload instead of an
+            // upload and a rename.
+            record_.setUnconfirmed(lane.file->file.name, run_.owner());
+            saveRecord();
+            reportProgress();
+            send(lane, Step::PutInPlace, TransferRequest::put(path, lane.file->file.name, true));
             return;
         }
         // Recorded before the file starts, so that a publish killed on the
@@ -338,8 +395,16 @@ void Publisher::next(Lane &lane)
     finishWhenIdle();
 }
 
+bool Publisher::earlierWaveOnTheWay() const
+{
+    const int wave = queue_.front().wave;
+    return std::any_of(lanes_.begin(), lanes_.end(),
+                       [wave](const std::unique_ptr<Lane> &each) { return each->file && each->file->wave < wave; });
+}
+
 void Publisher::saveRecord()
 {
+    unsaved_ = false;
     QString error;
     if (!record_.save(false, &error) && recordError_.isEmpty())
         recordError_ = QStringLiteral("公開の記録を保存できませんでした。\n") + error;
@@ -394,6 +459,11 @@ void Publisher::fileDone(Lane &lane, const QString &failure)
         emit fileFailed(file.name, failure);
     }
     reportProgress();
+    // The next wave may start on the connections that waited for it.
+    for (const auto &each : lanes_) {
+        if (each.get() != &lane && each->waiting && !each->busy && !each->retired)
+            next(*each);
+    }
 }
 
 void Publisher::reportProgress()
@@ -419,6 +489,7 @@ void Publisher::finish(const QString &error)
     summary_.cancelled = cancelled_ && (summary_.sent + int(summary_.failed.size()) < int(plan_.send.size()));
     summary_.error = error;
     if (publishing_) {
+        unsaved_ = false;
         QString saveError;
         if (!record_.save(true, &saveError) && recordError_.isEmpty())
             recordError_ = QStringLiteral("公開の記録を保存できませんでした。\n") + saveError;

@@ -45,10 +45,13 @@ struct PublishSummary {
 // Publishes a site to one folder of one server: first a plan (log in, enter
 // the folder, making it when missing, list it once, compare with the record
 // of the last publish), then, when asked, the files of the plan over up to N
-// connections at once. Each file travels under a temporary name in the same
-// folder and is renamed over the old one, so the server never shows a
-// missing or half file; the record is brought up to date after each file
-// that arrived, and holds each temporary name before it is used. Temporary
+// connections at once. A file the server already has travels under a
+// temporary name in the same folder and is renamed over the old one, so the
+// server never shows a missing or half file; a file it has not got goes
+// straight under its own name, marked unconfirmed in the record until it has
+// arrived, and before any page the server shows can link to it (the plan's
+// waves). The record is brought up to date after each file that arrived, and
+// holds each temporary name before it is used. Temporary
 // files are deleted only when they are this publish's own or those of one
 // that has ended (see makePlan()), and those deletions are part of the plan.
 // Where the server refuses more connections, the publish goes on with those
@@ -111,10 +114,11 @@ signals:
 
 private:
     struct Lane;
-    enum class Step { Login, Enter, MakeFolder, List, Clean, Put, Rename, Tidy };
+    enum class Step { Login, Enter, MakeFolder, List, Clean, Put, Rename, Tidy, PutInPlace };
 
     Lane &addLane();
     void enterFolder(Lane &lane);
+    void openAhead(const TransferRequest &enter);
     void send(Lane &lane, Step step, const TransferRequest &request);
     void onOutcome(Lane &lane, const TransferOutcome &outcome);
     void next(Lane &lane);
@@ -122,6 +126,8 @@ private:
     void finishWhenIdle();
     void retire(Lane &lane);
     void fileDone(Lane &lane, const QString &failure);
+    // Whether a file of an earlier wave than the next one is still on its way.
+    bool earlierWaveOnTheWay() const;
     void finish(const QString &error = {});
     void reportProgress();
     // Keeps the record's temporary names true before a step that depends
@@ -160,6 +166,8 @@ private:
     // The listing's sizes by name.
     QHash<QString, qint64> listed_;
     bool planned_ = false;
+    // The record has changes not yet written.
+    bool unsaved_ = false;
 };
 
 } // namespace webloom

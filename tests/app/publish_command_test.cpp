@@ -188,6 +188,9 @@ TEST_F(PublishCommandTest, AnotherCertificateOnALaterConnectionStopsThePublish)
 
 TEST_F(PublishCommandTest, AKilledRunsFileIsDeletedAfterADryRunShowsItAndAStrangersNever)
 {
+    // The site is on the server already, so that the killed run replaces
+    // its files through temporary names.
+    ASSERT_EQ(run(arguments()).exitCode, 0);
     test::FtpServer slow;
     ASSERT_TRUE(slow.start(root_.path(), QStringLiteral("sakura"), QStringLiteral("hana"), {.bytesPerSecond = 500}));
     ASSERT_TRUE(test::writeBytes(registry_, registryBytes({{QStringLiteral("さくら"), slow.address(),
@@ -224,6 +227,64 @@ TEST_F(PublishCommandTest, AKilledRunsFileIsDeletedAfterADryRunShowsItAndAStrang
     EXPECT_TRUE(real.lines.last().startsWith(QLatin1String("published 4 files ("))) << real.lines.last().toStdString();
 }
 
+TEST_F(PublishCommandTest, AKilledFirstPublishLeavesNoPageLinkingToAPartialFileAndTheTopPageGoesLast)
+{
+    // The top page shows a picture that takes a few seconds to send.
+    SiteDocument doc;
+    test::ScriptedPrompter prompter;
+    ASSERT_TRUE(loadProjectFile(doc, prompter, project_));
+    doc.setText(Field::Text22, QStringLiteral("bara.jpg"));
+    ASSERT_TRUE(test::writeBytes(project_, projectBytes(doc)));
+    ASSERT_TRUE(test::writeBytes(base_.filePath(QStringLiteral("bara.jpg")), QByteArray(300000, 'r')));
+    test::FtpServer slow;
+    ASSERT_TRUE(slow.start(root_.path(), QStringLiteral("sakura"), QStringLiteral("hana"), {.bytesPerSecond = 100000}));
+    ASSERT_TRUE(test::writeBytes(registry_, registryBytes({{QStringLiteral("さくら"), slow.address(),
+                                                            QStringLiteral("sakura"), QStringLiteral("hana")}})));
+    const QDir site(root_.filePath(QStringLiteral("site")));
+    const QStringList parallel = {QStringLiteral("--parallel"), QStringLiteral("2")};
+
+    // Killed while the picture is on its way: the top page, which links to
+    // it, has not even started.
+    QProcess killed;
+    start(killed, arguments(parallel));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return QFileInfo(site.filePath(QStringLiteral("bara.jpg"))).size() > 0; }, 30000));
+    killed.kill();
+    ASSERT_TRUE(killed.waitForFinished(5000));
+    EXPECT_LT(QFileInfo(site.filePath(QStringLiteral("bara.jpg"))).size(), 300000);
+    EXPECT_FALSE(site.exists(QStringLiteral("index.html")));
+    EXPECT_FALSE(slow.commands().contains(QStringLiteral("STOR index.html")));
+    const QDir records(home_.filePath(QStringLiteral("data/webloom/published")));
+    const QStringList record = records.entryList({QStringLiteral("*.txt")}, QDir::Files);
+    ASSERT_EQ(record.size(), 1);
+    EXPECT_TRUE(QString::fromUtf8(test::readBytes(records.filePath(record.first())))
+                    .contains(QRegularExpression(QStringLiteral("\nunconfirmed \\S+ bara\\.jpg\n"))));
+
+    // The next publish sends every file whole, the top page once the others
+    // have all arrived.
+    slow.commands(); // the killed run's log is complete
+    const qsizetype before = slow.log().size();
+    Result again = run(arguments(parallel));
+    EXPECT_EQ(again.exitCode, 0) << again.errors.toStdString();
+    const QStringList pages = {u"bara.jpg"_qs, u"self.html"_qs, u"link.html"_qs, u"sub1.html"_qs, u"index.html"_qs};
+    for (const QString &page : pages)
+        EXPECT_TRUE(test::sameBytes(test::readBytes(base_.filePath(page)), test::readBytes(site.filePath(page))))
+            << page.toStdString();
+    slow.commands(); // waits for the log to be complete
+    const QString log = slow.log().mid(before);
+    const qsizetype top = log.indexOf(QLatin1String("<- STOR index.html"));
+    ASSERT_GE(top, 0) << log.toStdString();
+    // Nothing arrives after the top page has started: the partial picture
+    // is replaced before it.
+    const QString after = log.mid(top);
+    EXPECT_EQ(after.count(QLatin1String("completed=1")), 1) << after.toStdString();
+    EXPECT_TRUE(after.contains(QLatin1String("/site/index.html completed=1"))) << after.toStdString();
+    EXPECT_FALSE(after.contains(QLatin1String("<- RNTO"))) << after.toStdString();
+    EXPECT_TRUE(log.left(top).contains(QLatin1String("<- RNTO bara.jpg"))) << log.toStdString();
+    // Once there whole, it counts as published.
+    EXPECT_EQ(run(arguments(parallel)).lines.join(u'\n').toStdString(), "published 0 files (0 bytes), 5 unchanged");
+}
+
 TEST_F(PublishCommandTest, ARelativeBaseFolderSendsEveryPageAndAPageNotSentEndsWithOne)
 {
     // The sample project as it comes: its base folder is ".", the folder
@@ -248,8 +309,12 @@ TEST_F(PublishCommandTest, ARelativeBaseFolderSendsEveryPageAndAPageNotSentEndsW
                                     test::readBytes(root_.filePath(u"relative/"_qs + page))))
             << page.toStdString();
 
-    // A server that takes the files but will not give them their names.
+    // A server that takes the files but will not give them their names
+    // (older copies of the pages are there, so the new ones need them).
     QTemporaryDir otherRoot;
+    ASSERT_TRUE(QDir(otherRoot.path()).mkdir(QStringLiteral("relative")));
+    for (const QString &page : {u"index.html"_qs, u"self.html"_qs, u"link.html"_qs, u"sub1.html"_qs})
+        ASSERT_TRUE(test::writeBytes(otherRoot.filePath(u"relative/"_qs + page), "an older page"));
     test::FtpServer refusing;
     ASSERT_TRUE(refusing.start(otherRoot.path(), QStringLiteral("sakura"), QStringLiteral("hana"),
                                {.refuseRenamingUploads = true}));

@@ -35,15 +35,17 @@ struct Row {
     QList<Listed> listing;
     QStringList expected;
     QList<SkippedPage> skipped = {};
+    QString topPage = {};
+    QStringList unconfirmed = {};
 };
 
-LocalFile file(const char *name, qint64 size, char hash)
+LocalFile file(const char *name, qint64 size, char hash, LocalFile::Kind kind = LocalFile::Kind::Page)
 {
     return {QString::fromLatin1(name),
             QStringLiteral("/site/") + QLatin1String(name),
             size,
             QByteArray(64, hash),
-            LocalFile::Kind::Page,
+            kind,
             {}};
 }
 
@@ -61,8 +63,11 @@ QStringList shown(const PublishPlan &plan)
 {
     static const char *const kWhy[] = {"New", "Changed", "MissingOnServer", "OtherSizeOnServer"};
     QStringList lines;
-    for (const PublishPlan::Entry &entry : plan.send)
-        lines.append(QStringLiteral("send %1 %2").arg(entry.file.name, QLatin1String(kWhy[int(entry.why)])));
+    for (const PublishPlan::Entry &entry : plan.send) {
+        lines.append(QStringLiteral("send %1 %2").arg(entry.file.name, QLatin1String(kWhy[int(entry.why)])) +
+                     (entry.replaces ? QStringLiteral(" replacing") : QString()) +
+                     (entry.wave > 0 ? QStringLiteral(" wave %1").arg(entry.wave) : QString()));
+    }
     for (const LocalFile &each : plan.unchanged)
         lines.append(QStringLiteral("unchanged ") + each.name);
     for (const SkippedPage &page : plan.skipped)
@@ -113,8 +118,28 @@ TEST(PublishPlanTest, WhatIsSentKeptAndDeleted)
           published("d.html", 10, 'd'), published("e.html", 10, 'e'), published("f.html", 10, 'x')},
          {},
          {{u"a.html"_qs, 10}, {u"b.html"_qs, 6}, {u"d.html"_qs, 10, -1, true}, {u"e.html"_qs, 99}},
-         {u"send a.html Changed"_qs, u"send b.html Changed"_qs, u"send c.html MissingOnServer"_qs,
-          u"send d.html MissingOnServer"_qs, u"send e.html OtherSizeOnServer"_qs, u"send f.html Changed"_qs}},
+         {u"send c.html MissingOnServer"_qs, u"send d.html MissingOnServer"_qs, u"send f.html Changed"_qs,
+          u"send a.html Changed replacing wave 1"_qs, u"send b.html Changed replacing wave 1"_qs,
+          u"send e.html OtherSizeOnServer replacing wave 1"_qs}},
+        {"files not on the server first, then the pages it shows, the top page last; an unconfirmed arrival "
+         "goes again",
+         {file("top.html", 10, 't'), file("self.html", 20, 's'), file("sub1.html", 30, 'u'),
+          file("bara.jpg", 40, 'b', LocalFile::Kind::Picture), file("haru.jpg", 50, 'h', LocalFile::Kind::Photo),
+          file("link.html", 60, 'l')},
+         {published("top.html", 9, 't'), published("self.html", 20, 'x'), published("bara.jpg", 40, 'b'),
+          published("haru.jpg", 50, 'h'), published("link.html", 60, 'l')},
+         {},
+         {{u"top.html"_qs, 9},
+          {u"self.html"_qs, 20},
+          {u"bara.jpg"_qs, 40},
+          {u"haru.jpg"_qs, 50},
+          {u"link.html"_qs, 60}},
+         {u"send bara.jpg Changed replacing"_qs, u"send sub1.html New"_qs,
+          u"send self.html Changed replacing wave 1"_qs, u"send link.html Changed replacing wave 1"_qs,
+          u"send top.html Changed replacing wave 2"_qs, u"unchanged haru.jpg"_qs},
+         {},
+         u"top.html"_qs,
+         {u"bara.jpg"_qs, u"link.html"_qs}},
         {"temporary names in a listing that shows names starting with a dot",
          {},
          {},
@@ -161,6 +186,8 @@ TEST(PublishPlanTest, WhatIsSentKeptAndDeleted)
         PublishRecord record(QStringLiteral("/nonexistent/record.txt"));
         for (const auto &[name, entry] : row.published)
             record.set(name, entry);
+        for (const QString &name : row.unconfirmed)
+            record.setUnconfirmed(name, running.owner());
         for (const Temporary &each : row.temporaries) {
             record.addTemporary(each.name, each.owner == Owner::Running ? running.owner()
                                            : each.owner == Owner::Ended ? endedOwner
@@ -171,7 +198,7 @@ TEST(PublishPlanTest, WhatIsSentKeptAndDeleted)
             listing.append({each.name, each.name.toUtf8(), each.directory, each.size,
                             each.hoursOld < 0 ? QDateTime() : now.addSecs(-each.hoursOld * 60 * 60)});
         }
-        const PublishPlan plan = makePlan({row.local, row.skipped}, record, listing, now);
+        const PublishPlan plan = makePlan({row.local, row.skipped, row.topPage}, record, listing, now);
         EXPECT_EQ(shown(plan).join(u'\n').toStdString(), row.expected.join(u'\n').toStdString());
     }
 }

@@ -272,7 +272,8 @@ TEST_F(PublishTest, OneConnectionAtATimeAndAStopThenTheRest)
     EXPECT_EQ(stopped.sent.size() + rest.sent.size(), int(siteFiles().size()));
     for (const auto &[name, bytes] : siteFiles()) {
         EXPECT_TRUE(test::sameBytes(bytes, test::readBytes(remote(name)))) << name.toStdString();
-        EXPECT_EQ(renamesInto(name), 1) << name.toStdString() << " sent twice";
+        EXPECT_EQ(renamesInto(name) + server_.commands().count(QStringLiteral("STOR ") + name), 1)
+            << name.toStdString() << " sent twice";
     }
 }
 
@@ -312,6 +313,9 @@ TEST_F(PublishTest, DeletesOnlyItsOwnTemporaryFilesAndTwoPublishesAtOnceBothArri
     ASSERT_TRUE(QDir(root_.path()).mkdir(u"public_html"_qs));
     // Big enough to be on its way for a while.
     ASSERT_TRUE(test::writeBytes(photos_.filePath(u"haru3.jpg"_qs), QByteArray(150000, 'c')));
+    // An older copy on the server, so that the new one travels under a
+    // temporary name.
+    ASSERT_TRUE(test::writeBytes(remote(u"haru3.jpg"_qs), "an older photo"));
     // A stranger's file of the same prefix, even an old one; one of this
     // program's form on its way from another computer; one of that form
     // left for days.
