@@ -198,7 +198,7 @@ TEST(PublishPlanTest, WhatIsSentKeptAndDeleted)
             listing.append({each.name, each.name.toUtf8(), each.directory, each.size,
                             each.hoursOld < 0 ? QDateTime() : now.addSecs(-each.hoursOld * 60 * 60)});
         }
-        const PublishPlan plan = makePlan({row.local, row.skipped, row.topPage}, record, listing, now);
+        const PublishPlan plan = makePlan({row.local, row.skipped, {}, {}, row.topPage}, record, listing, now);
         EXPECT_EQ(shown(plan).join(u'\n').toStdString(), row.expected.join(u'\n').toStdString());
     }
 }
