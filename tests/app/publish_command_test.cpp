@@ -235,13 +235,18 @@ TEST_F(PublishCommandTest, AKilledFirstPublishLeavesNoPageLinkingToAPartialFileA
     ASSERT_TRUE(loadProjectFile(doc, prompter, project_));
     doc.setText(Field::Text22, QStringLiteral("bara.jpg"));
     ASSERT_TRUE(test::writeBytes(project_, projectBytes(doc)));
-    ASSERT_TRUE(test::writeBytes(base_.filePath(QStringLiteral("bara.jpg")), QByteArray(300000, 'r')));
+    // A real picture (what comes after its end is no part of it) that goes
+    // as it is.
+    const QByteArray picture = test::readBytes(test::dataPath(u"../../examples/bara.jpg"_qs));
+    ASSERT_FALSE(picture.isEmpty());
+    ASSERT_TRUE(test::writeBytes(base_.filePath(QStringLiteral("bara.jpg")), picture + QByteArray(300000, 'r')));
     test::FtpServer slow;
     ASSERT_TRUE(slow.start(root_.path(), QStringLiteral("sakura"), QStringLiteral("hana"), {.bytesPerSecond = 100000}));
     ASSERT_TRUE(test::writeBytes(registry_, registryBytes({{QStringLiteral("さくら"), slow.address(),
                                                             QStringLiteral("sakura"), QStringLiteral("hana")}})));
     const QDir site(root_.filePath(QStringLiteral("site")));
-    const QStringList parallel = {QStringLiteral("--parallel"), QStringLiteral("2")};
+    const QStringList parallel = {QStringLiteral("--parallel"), QStringLiteral("2"),
+                                  QStringLiteral("--original-photos")};
 
     // Killed while the picture is on its way: the top page, which links to
     // it, has not even started.
