@@ -20,7 +20,7 @@ import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
-from publish_bench import project_bytes  # noqa: E402
+from publish_bench import picture_bytes, project_bytes  # noqa: E402
 from upload_bench import PASSWORD, SERVER, USER, start, timed  # noqa: E402
 
 
@@ -28,11 +28,12 @@ def make_site(work, name, files, size):
     site = os.path.join(work, name)
     os.makedirs(site)
     block = os.urandom(min(size, 1 << 20))
+    picture = picture_bytes()
     for i in range(files):
         with open(os.path.join(site, 'photo%03d.jpg' % i), 'wb') as f:
             left = size
-            f.write(str(i).encode())  # every photo its own bytes
-            left -= len(str(i))
+            f.write(picture + str(i).encode())  # every photo its own bytes
+            left -= len(picture) + len(str(i))
             while left > 0:
                 f.write(block[:left])
                 left -= min(left, len(block))
@@ -75,7 +76,7 @@ def main():
     try:
         for name, project in sites.items():
             command = [args.webloom, 'publish', project, '--connection', 'bench', '--registry', registry,
-                       '--remote', name.split()[0], '--parallel', '4', '--no-check']
+                       '--remote', name.split()[0], '--parallel', '4', '--no-check', '--original-photos']
             timed(command, env)
             for _ in range(args.rounds):
                 elapsed, out = timed(command, env)

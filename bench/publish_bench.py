@@ -32,14 +32,23 @@ sys.path.insert(0, HERE)
 from upload_bench import PASSWORD, SERVER, USER, start, timed  # noqa: E402
 
 
+def picture_bytes():
+    """A small real JPEG: only pictures are published, and whatever follows a
+    JPEG's end is no part of its picture, so a photo of any size is this and
+    random bytes after it."""
+    with open(os.path.join(HERE, '..', 'examples', 'bara.jpg'), 'rb') as f:
+        return f.read()
+
+
 def make_site(work, name, files, size):
     """A folder of photos and the project whose photo page shows them, with
     the pages written into the same folder."""
     site = os.path.join(work, name)
     os.makedirs(site)
+    picture = picture_bytes()
     for i in range(files):
         with open(os.path.join(site, 'photo%03d.jpg' % i), 'wb') as f:
-            f.write(os.urandom(size))
+            f.write(picture + os.urandom(max(0, size - len(picture))))
     project = os.path.join(work, name + '.txt')
     with open(project, 'wb') as f:
         f.write(project_bytes(site))
@@ -107,7 +116,7 @@ def publish_pair(args, results, label, site, project, root, registry, env, lftp_
         target = '%s-webloom-%d' % (label, round_)
         shutil.rmtree(os.path.join(env['XDG_DATA_HOME']), ignore_errors=True)
         command = [args.webloom, 'publish', project, '--connection', 'bench', '--registry', registry,
-                   '--remote', target, '--parallel', '4', '--no-check'] + list(webloom_extra)
+                   '--remote', target, '--parallel', '4', '--no-check', '--original-photos'] + list(webloom_extra)
         elapsed, out = timed(command, env)
         count = len([line for line in out.splitlines() if line.startswith('uploaded\t')])
         results['webloom publish'].append(elapsed)
