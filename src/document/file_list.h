@@ -27,9 +27,24 @@ public:
     // The listing rule on its own, for callers that only need the names.
     static bool read(const QString &folder, QStringList *names);
 
+    // The folder's own times and identity, as seen just before it was read.
+    struct Stamp {
+        qint64 mtimeNs = 0;
+        qint64 ctimeNs = 0;
+        quint64 inode = 0;
+        quint64 device = 0;
+        bool operator==(const Stamp &) const = default;
+    };
+
 private:
+    // Like read(), and the stamp of the folder taken before it was read;
+    // *reusable tells whether an equal stamp later means equal names.
+    static bool read(const QString &folder, QStringList *names, Stamp *stamp, bool *reusable);
+
     QString folder_;
     QStringList names_;
+    Stamp stamp_;
+    bool reusable_ = false;
 };
 
 } // namespace webloom

@@ -5,8 +5,12 @@
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QThread>
+
+#include <sys/inotify.h>
 
 #include "document/site_document.h"
+#include "support/folder_watch.h"
 
 using namespace webloom;
 
@@ -92,4 +96,51 @@ TEST(FileList, OrdinaryVisibleFilesSortedCaseInsensitivelyWithStableTies)
     EXPECT_FALSE(doc.pointFile1(QString()));
     EXPECT_EQ(doc.file1().count(), 5);
     EXPECT_EQ(doc.file1().folder(), dir.path());
+}
+
+TEST(FileList, AFolderUnchangedSinceItWasReadIsNotReadAgainAndEveryChangeIsSeen)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    auto touch = [&dir](const char *name) {
+        QFile f(dir.filePath(QString::fromLatin1(name)));
+        return f.open(QIODevice::WriteOnly);
+    };
+    ASSERT_TRUE(touch("a.jpg"));
+    // Past the margin the listing keeps for the kernel's coarse clock.
+    auto settle = [] { QThread::msleep(120); };
+    settle();
+    FileList list;
+    ASSERT_TRUE(list.setFolder(dir.path()));
+    test::FolderWatch watch(dir.path(), IN_OPEN);
+    ASSERT_TRUE(watch.isValid());
+    auto readAgain = [&] {
+        watch.events();
+        EXPECT_TRUE(list.setFolder(dir.path()));
+        return !watch.events().isEmpty();
+    };
+    EXPECT_FALSE(readAgain());
+    EXPECT_FALSE(readAgain()) << "refresh() and setFolder() alike";
+
+    // Each change, also one right after the folder was read, is seen.
+    ASSERT_TRUE(touch("b.jpg"));
+    EXPECT_TRUE(readAgain());
+    EXPECT_EQ(list.names(), (QStringList{u"a.jpg"_qs, u"b.jpg"_qs}));
+    settle();
+    EXPECT_TRUE(readAgain()) << "read when it had just changed, so read once more";
+    EXPECT_FALSE(readAgain());
+    ASSERT_TRUE(QFile::rename(dir.filePath(u"b.jpg"_qs), dir.filePath(u"c.jpg"_qs)));
+    EXPECT_TRUE(readAgain());
+    EXPECT_EQ(list.names(), (QStringList{u"a.jpg"_qs, u"c.jpg"_qs}));
+    settle();
+    ASSERT_TRUE(readAgain());
+    ASSERT_TRUE(QFile::remove(dir.filePath(u"a.jpg"_qs)));
+    EXPECT_TRUE(readAgain());
+    EXPECT_EQ(list.names(), QStringList{u"c.jpg"_qs});
+
+    // A link can change with its target alone: such a folder is always read.
+    ASSERT_TRUE(QFile::link(dir.filePath(u"c.jpg"_qs), dir.filePath(u"d.jpg"_qs)));
+    settle();
+    EXPECT_TRUE(readAgain());
+    EXPECT_TRUE(readAgain());
 }
