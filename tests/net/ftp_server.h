@@ -15,9 +15,7 @@
 #include <QString>
 #include <QStringList>
 
-#include <sys/prctl.h>
-
-#include <csignal>
+#include "support/announced_server.h"
 
 namespace webloom::test {
 
@@ -77,29 +75,9 @@ public:
         const QStringList arguments = {QStringLiteral("-c"), QString::fromLatin1(kScript),
                                        QString::fromUtf8(QJsonDocument(settings).toJson(QJsonDocument::Compact))};
         log_.clear();
-        process_.setProcessChannelMode(QProcess::SeparateChannels);
-        process_.setReadChannel(QProcess::StandardError);
-        // A test program that crashes must not leave servers behind.
-        process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-        process_.start(QStringLiteral(WEBLOOM_PYTHON), arguments);
-        if (!process_.waitForStarted(5000)) {
-            log_ = process_.errorString();
-            return false;
-        }
         static const QRegularExpression kAnnounce(QStringLiteral("starting FTP server on 127\\.0\\.0\\.1:(\\d+)"));
-        const QDeadlineTimer deadline(10000);
-        for (;;) {
-            log_ += QString::fromUtf8(process_.readAllStandardError());
-            const QRegularExpressionMatch match = kAnnounce.match(log_);
-            if (match.hasMatch()) {
-                port_ = match.captured(1).toInt();
-                return true;
-            }
-            if (process_.state() != QProcess::Running || deadline.hasExpired())
-                return false;
-            process_.waitForReadyRead(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
-        }
-        return false;
+        port_ = startAnnounced(process_, QStringLiteral(WEBLOOM_PYTHON), arguments, kAnnounce, log_);
+        return port_ != 0;
     }
 
     int port() const { return port_; }

@@ -2,17 +2,14 @@
 #pragma once
 
 // A throw-away web server on 127.0.0.1: Python's http.server serving one
-// folder, on a port the system chooses. Header-only, for the command-line
-// and window tests of the check after a publish.
+// folder, on a port the system chooses. Header-only, for the check after a
+// publish and the pages' check in a browser.
 
-#include <QDeadlineTimer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QString>
 
-#include <sys/prctl.h>
-
-#include <csignal>
+#include "support/announced_server.h"
 
 namespace webloom::test {
 
@@ -30,30 +27,18 @@ public:
     }
 
     // Serves root; with a charset, every .html answer says
-    // "text/html; charset=CHARSET", as many hosts do. False (log() says
-    // why) when it does not come up within ten seconds.
+    // "text/html; charset=CHARSET", as many hosts do. With kCharsetInPath the
+    // first part of the path names it instead ("/UTF-8/a.html",
+    // "/Shift_JIS/a.html"; "/none/a.html" sends none), so that pages served
+    // with different charsets share one origin. False (log() says why) when it
+    // does not come up within ten seconds.
+    static inline const QString kCharsetInPath = QStringLiteral("*");
     bool start(const QString &root, const QString &charset = {})
     {
-        process_.setProcessChannelMode(QProcess::SeparateChannels);
-        process_.setReadChannel(QProcess::StandardError);
-        process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-        process_.start(QStringLiteral(WEBLOOM_PYTHON),
-                       {QStringLiteral("-c"), QString::fromLatin1(kScript), root, charset});
-        if (!process_.waitForStarted(5000))
-            return false;
         static const QRegularExpression kAnnounce(QStringLiteral("serving on (\\d+)"));
-        const QDeadlineTimer deadline(10000);
-        for (;;) {
-            log_ += QString::fromUtf8(process_.readAllStandardError());
-            const QRegularExpressionMatch match = kAnnounce.match(log_);
-            if (match.hasMatch()) {
-                port_ = match.captured(1).toInt();
-                return true;
-            }
-            if (process_.state() != QProcess::Running || deadline.hasExpired())
-                return false;
-            process_.waitForReadyRead(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
-        }
+        port_ = startAnnounced(process_, QStringLiteral(WEBLOOM_PYTHON),
+                               {QStringLiteral("-c"), QString::fromLatin1(kScript), root, charset}, kAnnounce, log_);
+        return port_ != 0;
     }
     // "http://127.0.0.1:PORT/"
     QString address() const { return QStringLiteral("http://127.0.0.1:%1/").arg(port_); }
@@ -72,9 +57,16 @@ private:
 import functools, http.server, sys
 root, charset = sys.argv[1], sys.argv[2]
 class Handler(http.server.SimpleHTTPRequestHandler):
+    sends = charset
+    def translate_path(self, path):
+        if charset != '*':
+            return super().translate_path(path)
+        parts = path.split('/', 2)
+        self.sends = '' if parts[1] == 'none' else parts[1]
+        return super().translate_path('/' + (parts[2] if len(parts) > 2 else ''))
     def guess_type(self, path):
         kind = super().guess_type(path)
-        return kind + '; charset=' + charset if charset and kind == 'text/html' else kind
+        return kind + '; charset=' + self.sends if self.sends and kind == 'text/html' else kind
     def log_message(self, form, *args):
         sys.stderr.write('%s cache=%s pragma=%s\n' % (self.requestline, self.headers.get('Cache-Control'),
                                                        self.headers.get('Pragma')))

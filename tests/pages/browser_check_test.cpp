@@ -16,6 +16,7 @@
 
 #include "document/cp932.h"
 #include "document/project_file.h"
+#include "net/http_server.h"
 #include "pages/page_kinds.h"
 #include "support/golden.h"
 #include "support/scripted_prompter.h"
@@ -134,14 +135,6 @@ protected:
         ASSERT_TRUE(root.isValid());
     }
 
-    void TearDown() override
-    {
-        if (server.state() != QProcess::NotRunning) {
-            server.kill();
-            server.waitForFinished();
-        }
-    }
-
     // Writes every kind of page of a case into root/folder, the case's
     // project with its own options, beside pictures wider than a phone.
     void writeSite(const QString &caseName, const QString &folder)
@@ -180,13 +173,10 @@ protected:
         wrapper += QString::fromUtf8(kReport) + QStringLiteral("</body></html>\n");
         EXPECT_TRUE(test::writeBytes(root.filePath(QStringLiteral("wrapper.html")), wrapper.toUtf8()));
 
-        server.start(QStringLiteral(WEBLOOM_PYTHON),
-                     {QStringLiteral(WEBLOOM_TEST_DATA "/../scripts/page_server.py"), root.path()});
-        if (!server.waitForReadyRead(10000)) {
-            ADD_FAILURE() << "the page server did not start";
+        if (!server.start(root.path(), test::HttpServer::kCharsetInPath)) {
+            ADD_FAILURE() << "the page server did not start: " << server.log().toStdString();
             return {};
         }
-        const QString port = QString::fromLatin1(server.readLine()).trimmed();
 
         QProcess browser;
         // Its own profile, no sandbox (the tests may run as root), and no
@@ -194,8 +184,7 @@ protected:
         browser.start(chromium, {QStringLiteral("--headless"), QStringLiteral("--no-sandbox"),
                                  QStringLiteral("--disable-gpu"), QStringLiteral("--hide-scrollbars"),
                                  QStringLiteral("--user-data-dir=") + root.filePath(QStringLiteral("profile")),
-                                 QStringLiteral("--dump-dom"),
-                                 QStringLiteral("http://127.0.0.1:%1/none/wrapper.html").arg(port)});
+                                 QStringLiteral("--dump-dom"), server.address() + QStringLiteral("none/wrapper.html")});
         if (!browser.waitForFinished(60000)) {
             browser.kill();
             browser.waitForFinished();
@@ -221,7 +210,7 @@ protected:
 
     QString chromium;
     QTemporaryDir root;
-    QProcess server;
+    test::HttpServer server;
 };
 
 } // namespace
