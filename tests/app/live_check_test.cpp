@@ -12,17 +12,14 @@
 #include "net/ftp_server.h"
 #include "net/http_server.h"
 #include "sites/registry.h"
+#include "support/command_run.h"
 #include "support/golden.h"
 #include "support/scripted_prompter.h"
 
 namespace webloom {
 namespace {
 
-struct PublishRun {
-    int exitCode = -1;
-    QStringList lines;
-    QString errors;
-};
+using PublishRun = test::CommandRun;
 
 class LiveCheckTest : public ::testing::Test {
 protected:
@@ -46,24 +43,12 @@ protected:
     }
     PublishRun publish(const QStringList &more)
     {
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home_.filePath(QStringLiteral("config")));
-        environment.insert(QStringLiteral("XDG_DATA_HOME"), home_.filePath(QStringLiteral("data")));
-        process.setProcessEnvironment(environment);
-        process.start(QStringLiteral(WEBLOOM_BINARY),
-                      QStringList{QStringLiteral("publish"), project_, QStringLiteral("--connection"),
-                                  QStringLiteral("さくら"), QStringLiteral("--registry"), registry_,
-                                  QStringLiteral("--remote"), QStringLiteral("public_html")} +
-                          more);
-        PublishRun run;
-        if (!process.waitForFinished(60000))
-            return run;
-        run.exitCode = process.exitCode();
-        run.lines = QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        run.errors = QString::fromUtf8(process.readAllStandardError());
-        return run;
+        return test::runProgram(home_.path(),
+                                QStringList{QStringLiteral("publish"), project_, QStringLiteral("--connection"),
+                                            QStringLiteral("さくら"), QStringLiteral("--registry"), registry_,
+                                            QStringLiteral("--remote"), QStringLiteral("public_html")} +
+                                    more,
+                                {}, 60000);
     }
     static QStringList checked(const PublishRun &run)
     {

@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include "document/project_file.h"
+#include "support/command_run.h"
 #include "support/golden.h"
 #include "support/scripted_prompter.h"
 #include "net/ftp_server.h"
@@ -19,11 +20,7 @@
 namespace webloom {
 namespace {
 
-struct Result {
-    int exitCode = -1;
-    QStringList lines;
-    QString errors;
-};
+using Result = test::CommandRun;
 
 class PublishCommandTest : public ::testing::Test {
 protected:
@@ -45,29 +42,11 @@ protected:
 
     void start(QProcess &process, const QStringList &arguments, const QString &folder = {})
     {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home_.filePath(QStringLiteral("config")));
-        environment.insert(QStringLiteral("XDG_DATA_HOME"), home_.filePath(QStringLiteral("data")));
-        environment.remove(QStringLiteral("WEBLOOM_FTP_PASSWORD"));
-        process.setProcessEnvironment(environment);
-        if (!folder.isEmpty())
-            process.setWorkingDirectory(folder);
-        process.start(QStringLiteral(WEBLOOM_BINARY), QStringList{QStringLiteral("publish")} + arguments);
+        test::startProgram(process, home_.path(), QStringList{QStringLiteral("publish")} + arguments, folder);
     }
     Result run(const QStringList &arguments, const QString &folder = {})
     {
-        QProcess process;
-        start(process, arguments, folder);
-        Result result;
-        if (!process.waitForFinished(60000))
-            return result;
-        result.exitCode = process.exitCode();
-        QString out = QString::fromUtf8(process.readAllStandardOutput());
-        out.chop(out.endsWith(QLatin1Char('\n')) ? 1 : 0);
-        result.lines = out.split(QLatin1Char('\n'));
-        result.errors = QString::fromUtf8(process.readAllStandardError());
-        return result;
+        return test::runProgram(home_.path(), QStringList{QStringLiteral("publish")} + arguments, folder, 60000);
     }
     QStringList arguments(const QStringList &more = {}) const
     {

@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 
 #include "document/project_file.h"
+#include "support/command_run.h"
 #include "support/golden.h"
 #include "support/scripted_prompter.h"
 #include "net/ftp_server.h"
@@ -22,11 +23,7 @@
 namespace webloom {
 namespace {
 
-struct Result {
-    int exitCode = -1;
-    QStringList lines;
-    QString errors;
-};
+using Result = test::CommandRun;
 
 // Runs a tool to its end; its standard output, or nothing when it failed.
 std::optional<QByteArray> tool(const QString &program, const QStringList &arguments)
@@ -134,28 +131,12 @@ protected:
 
     Result run(const QStringList &more = {})
     {
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home_.filePath(QStringLiteral("config")));
-        environment.insert(QStringLiteral("XDG_DATA_HOME"), home_.filePath(QStringLiteral("data")));
-        environment.insert(QStringLiteral("XDG_CACHE_HOME"), home_.filePath(QStringLiteral("cache")));
-        environment.remove(QStringLiteral("WEBLOOM_FTP_PASSWORD"));
-        process.setProcessEnvironment(environment);
-        process.start(QStringLiteral(WEBLOOM_BINARY),
-                      QStringList{QStringLiteral("publish"), project_, QStringLiteral("--connection"),
-                                  QStringLiteral("さくら"), QStringLiteral("--registry"), registry_,
-                                  QStringLiteral("--remote"), QStringLiteral("site"), QStringLiteral("--no-check")} +
-                          more);
-        Result result;
-        if (!process.waitForFinished(120000))
-            return result;
-        result.exitCode = process.exitCode();
-        QString out = QString::fromUtf8(process.readAllStandardOutput());
-        out.chop(out.endsWith(QLatin1Char('\n')) ? 1 : 0);
-        result.lines = out.split(QLatin1Char('\n'));
-        result.errors = QString::fromUtf8(process.readAllStandardError());
-        return result;
+        return test::runProgram(home_.path(),
+                                QStringList{QStringLiteral("publish"), project_, QStringLiteral("--connection"),
+                                            QStringLiteral("さくら"), QStringLiteral("--registry"), registry_,
+                                            QStringLiteral("--remote"), QStringLiteral("site"),
+                                            QStringLiteral("--no-check")} +
+                                    more);
     }
     QString remote(const QString &name) const { return root_.filePath(QStringLiteral("site/") + name); }
     QStringList uploaded(const Result &r) const
